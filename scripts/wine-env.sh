@@ -6,17 +6,18 @@ wine_env_start() {
   local prefix=$1
   export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-  # The first display number with no X server behind it.
-  local n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+  # Xvfb picks a free display number itself and writes it to fd 3 once it listens.
+  local number_file
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" </dev/null >/dev/null 2>&1 &
   WINE_ENV_XVFB_PID=$!
-  export DISPLAY=":$n"
   local i
-  for i in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
+  for i in $(seq 200); do
+    [ -s "$number_file" ] && break
     sleep 0.05
   done
+  export DISPLAY=":$(tr -d '[:space:]' <"$number_file")"
+  rm -f "$number_file"
 
   # Wine's background services inherit the standard handles of the first Wine process:
   # keep every pipe away from them, or a caller reading our output never sees its end.
