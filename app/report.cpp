@@ -1,26 +1,15 @@
 // Composes the two URLs by which the applet reports the user's answer.
 #include "app/report.h"
 
+#include <string.h>
+
 namespace {
 
 const char kHexDigits[] = "0123456789abcdef";
 
 bool IsUnreserved(unsigned char c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
-  switch (c) {
-    case '!':
-    case '$':
-    case '\'':
-    case '(':
-    case ')':
-    case '*':
-    case '-':
-    case '.':
-    case '@':
-    case '_':
-      return true;
-  }
-  return false;
+  return c != 0 && strchr("!$'()*-.@_", c) != nullptr;
 }
 
 // Bytes that would end or split the mail URL, be decoded by the mail program, or break the

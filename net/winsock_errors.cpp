@@ -29,13 +29,15 @@ const char* const kRun10091[] = {"WSASYSNOTREADY", "WSAVERNOTSUPPORTED", "WSANOT
 const char* const kRun11001[] = {"WSAHOST_NOT_FOUND", "WSATRY_AGAIN", "WSANO_RECOVERY",
                                  "WSANO_DATA"};
 
-#define RUN(first, names) \
-  { first, static_cast<int>(sizeof(names) / sizeof(names[0])), names }
+template <int N>
+constexpr ErrorRun Run(int first, const char* const (&names)[N]) {
+  return {first, N, names};
+}
+
 const ErrorRun kRuns[] = {
-    RUN(10004, kRun10004), RUN(10009, kRun10009), RUN(10013, kRun10013), RUN(10022, kRun10022),
-    RUN(10024, kRun10024), RUN(10035, kRun10035), RUN(10091, kRun10091), RUN(11001, kRun11001),
+    Run(10004, kRun10004), Run(10009, kRun10009), Run(10013, kRun10013), Run(10022, kRun10022),
+    Run(10024, kRun10024), Run(10035, kRun10035), Run(10091, kRun10091), Run(11001, kRun11001),
 };
-#undef RUN
 
 }  // namespace
 
