@@ -121,7 +121,10 @@ class Launched:
             self.process.kill()
             self.process.wait()
             raise HarnessError("launcher still running after %.1f s" % limit)
-        result = open(self._resultFile).read() if os.path.exists(self._resultFile) else ""
+        result = ""
+        if os.path.exists(self._resultFile):
+            with open(self._resultFile) as f:
+                result = f.read()
         if result == "timeout":
             raise HarnessError("program ended by the launcher after %.1f s" % self._timeout)
         if not result.isdigit():
@@ -555,8 +558,9 @@ def FindChild(window, text=None, className=None):
 
 def Click(x, y, button=1):
     """Moves the pointer to screen point x, y and clicks, like a person (XTEST events)."""
-    Xdotool("mousemove", "--sync", x, y)
-    Xdotool("click", button)
+    # One command: the X server takes XTEST events in order, so the click lands at x, y.
+    # (mousemove --sync would wait ~15 s when the pointer is already there.)
+    Xdotool("mousemove", x, y, "click", button)
 
 
 def ClickClient(caption, x, y, button=1):
