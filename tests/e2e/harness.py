@@ -290,6 +290,7 @@ class ScriptedServer:
         self.requestTimeout = requestTimeout
         self.requests = []  # one bytearray per connection, growing as bytes arrive
         self.acceptTimes = []  # time.monotonic() of each accept
+        self.peerCloseTimes = []  # time.monotonic() when each peer closed, None while open
         self._stopping = threading.Event()
         self._lock = threading.Lock()
         self._listener = socket.socket()
@@ -310,13 +311,16 @@ class ScriptedServer:
                 return
             record = bytearray()
             with self._lock:
+                index = len(self.requests)
                 self.requests.append(record)
                 self.acceptTimes.append(time.monotonic())
-            thread = threading.Thread(target=self._Serve, args=(connection, record), daemon=True)
+                self.peerCloseTimes.append(None)
+            thread = threading.Thread(target=self._Serve, args=(connection, index), daemon=True)
             self._threads.append(thread)
             thread.start()
 
-    def _Serve(self, connection, record):
+    def _Serve(self, connection, index):
+        record = self.requests[index]
         headerSeen = threading.Event()
         peerClosed = threading.Event()
 
@@ -330,6 +334,8 @@ class ScriptedServer:
                 except OSError:
                     break
                 if not chunk:
+                    with self._lock:
+                        self.peerCloseTimes[index] = time.monotonic()
                     break
                 with self._lock:
                     record.extend(chunk)
@@ -495,7 +501,10 @@ class PhpServer(_Process):
 # ---- Windows on the display ------------------------------------------------------------
 
 def Xdotool(*args, check=True):
-    result = subprocess.run(["xdotool"] + [str(a) for a in args], stdin=subprocess.DEVNULL,
+    # A UTF-8 locale, so that `type` takes characters beyond ASCII in any caller's locale.
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    result = subprocess.run(["xdotool"] + [str(a) for a in args], env=env,
+                            stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=20)
     if check and result.returncode != 0:
         raise HarnessError("xdotool %s failed: %r" % (args, result.stderr))
@@ -528,8 +537,10 @@ def WaitForNoWindow(caption, timeout=15.0):
 
 def Inspect(caption):
     """The live window with that caption and its descendants, read from Wine by inspect.exe,
-    or None when there is none. A dict: {"focus": hwnd, "active": hwnd, "window": W}, where
-    W has "hwnd", "class", "text" (str; .encode('latin-1') gives the ANSI bytes), "rect"
+    or None when there is none. A dict: {"focus": hwnd, "active": hwnd, "respondsMs": n,
+    "window": W}; respondsMs is how long the window's thread took to answer a sent WM_NULL,
+    or -1 when it did not answer within 1000 ms (a hung window). W
+    has "hwnd", "class", "text" (str; .encode('latin-1') gives the ANSI bytes), "rect"
     [left, top, width, height] on screen, "client" [left, top, width, height] (client
     origin on screen), "style", "exstyle" (signed 32-bit), "visible", "enabled",
     "focused", "checked" (BM_GETCHECK for Button windows, else None) and "children"

@@ -30,16 +30,20 @@ class ScriptedServerTest(unittest.TestCase):
             self.assertGreaterEqual(gap, 0.3)
             self.assertEqual(server.WaitForRequest(), REQUEST)
 
-    def test_silent_server_holds_the_connection_until_stopped(self):
+    def test_silent_server_holds_the_connection_and_notes_the_close(self):
         server = h.ScriptedServer([], close=False)
         with Connect() as s:
             s.settimeout(0.5)
             with self.assertRaises(socket.timeout):
                 s.recv(100)
+        h.WaitUntil(lambda: server.peerCloseTimes[0], 5, what="the noted close")
+        self.assertGreaterEqual(server.peerCloseTimes[0] - server.acceptTimes[0], 0.5)
+        with Connect() as s:  # a connection still open when the server stops is closed
+            h.WaitUntil(lambda: len(server.Requests()) == 2, 5, what="the second connection")
             server.Stop()
             s.settimeout(5)
             self.assertEqual(s.recv(100), b"")
-        self.assertEqual(server.Requests(), [REQUEST])
+        self.assertEqual(server.Requests(), [REQUEST, REQUEST])
 
 
 class RealServersTest(unittest.TestCase):

@@ -27,19 +27,20 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(button["checked"], 0)
         self.assertEqual(info["focus"], edit["hwnd"])
         self.assertTrue(edit["focused"])
+        self.assertGreaterEqual(info["respondsMs"], 0)
 
         shot = h.Screenshot()
         self.assertTrue(h.ColorNear(shot.Pixel(left + 150, top + 120), PROBE_COLOR),
                         shot.Pixel(left + 150, top + 120))
 
         h.ClickCaption(CAPTION)
-        text = "say \"hi\" & @:#%"
+        text = "say \"hi\" & @:#% caf\u00e9"  # the last byte is 0xE9 in code page 1252
         h.TypeText(text)
         h.WaitUntil(lambda: h.FindChild(h.Inspect(CAPTION)["window"], className="Edit")["text"]
                     == text, 10, what="the typed text")
         h.ClickClient(CAPTION, 50, 62)
         self.assertEqual(launched.Wait(), 0)
-        self.assertEqual(launched.Stdout(), b"clicked:" + text.encode())
+        self.assertEqual(launched.Stdout(), b"clicked:" + text.encode("cp1252"))
         h.WaitForNoWindow(CAPTION)
 
     def test_alt_f4_closes_the_focused_window(self):

@@ -1,7 +1,8 @@
 // inspect.exe CAPTION: describes the live top-level window with that caption and all its
 // descendants as one JSON object on stdout, so that tests can read positions, texts, styles,
-// check states and the keyboard focus of another process's window. Texts are the window's
-// ANSI bytes, each written as the code point of the same value (read them back as Latin-1).
+// check states, the keyboard focus and the responsiveness of another process's window. Texts are
+// the window's ANSI bytes, each written as the code point of the same value (read them back as
+// Latin-1).
 #include <windows.h>
 
 #include <stdio.h>
@@ -93,8 +94,15 @@ int main(int argc, char** argv) {
   thread.cbSize = sizeof thread;
   GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
   gFocus = thread.hwndFocus;
+  // Whether the window's thread is pumping: a hung window answers no sent message.
+  DWORD start = GetTickCount();
+  DWORD_PTR ignored = 0;
+  long responds = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored)
+                      ? static_cast<long>(GetTickCount() - start)
+                      : -1;
   std::string out = "{\"found\": true, \"focus\": " + Number(reinterpret_cast<LONG_PTR>(gFocus));
   out += ", \"active\": " + Number(reinterpret_cast<LONG_PTR>(thread.hwndActive));
+  out += ", \"respondsMs\": " + Number(responds);
   out += ", \"window\": " + Describe(window) + "}\n";
   fwrite(out.data(), 1, out.size(), stdout);
   return 0;
