@@ -7,6 +7,7 @@ EXITPOLL_E2E_BIN (the helper programs), EXITPOLL_SOURCE_DIR and, once the progra
 EXITPOLL_EXE set by tests/e2e/CMakeLists.txt."""
 import json
 import os
+import re
 import shutil
 import socket
 import sqlite3
@@ -513,7 +514,6 @@ def Xdotool(*args, check=True):
 
 def FindWindows(caption):
     """X window ids of the visible top-level windows whose name is exactly `caption`."""
-    import re
     output = Xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(caption),
                      check=False)
     return [int(w) for w in output.split()]

@@ -41,6 +41,13 @@ class LauncherTest(unittest.TestCase):
         # the bytes above 127 that tests type and expect depend on it.
         self.assertEqual(h.Run(h.CommandLine(h.Helper("probe"), b"--acp")), (0, b"1252"))
 
+    def test_windows_version_is_set_for_one_program(self):
+        cases = [("win98", b"1 4.10"), ("winxp", b"2 5.1")]
+        for version, seen in cases:
+            with self.subTest(version):
+                h.SetWindowsVersion("probe.exe", version)
+                self.assertEqual(h.Run(h.CommandLine(h.Helper("probe"), b"--version")), (0, seen))
+
     def test_a_program_past_its_time_is_ended(self):
         with h.Start(h.CommandLine(h.Helper("probe"), b"--hang"), timeout=1.0) as launched:
             with self.assertRaisesRegex(h.HarnessError, "ended by the launcher"):

@@ -2,6 +2,7 @@
 //   probe ...              writes its exact command line to stdout, exits with code 42
 //   probe ... --shell URL  opens URL with ShellExecuteA (no owner, default verb, SW_SHOWNORMAL)
 //   probe ... --acp        writes the ANSI code page (GetACP) in decimal
+//   probe ... --version    writes "PLATFORM MAJOR.MINOR" from GetVersionExA
 //   probe ... --hang       never ends by itself
 //   probe ... --window     shows "Harness probe" at 100,100 (300 x 200, client painted in
 //                          RGB 0x99,0x66,0x33) with an edit box at client 10,10 (200 x 22,
@@ -83,6 +84,16 @@ int main() {
   if (strstr(commandLine, " --acp")) {
     char text[16];
     wsprintfA(text, "%u", GetACP());
+    Write(text);
+    return 0;
+  }
+  if (strstr(commandLine, " --version")) {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    char text[32];
+    wsprintfA(text, "%lu %lu.%lu", version.dwPlatformId, version.dwMajorVersion,
+              version.dwMinorVersion);
     Write(text);
     return 0;
   }
