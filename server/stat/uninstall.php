@@ -13,6 +13,9 @@ header_remove('X-Powered-By');
 
 // Every warning becomes an exception, so no half-done store can still answer "OK".
 set_error_handler(function (int $level, string $message, string $file, int $line): bool {
+    if (!(error_reporting() & $level)) {
+        return false;  // silenced with @ where the code checks the outcome itself
+    }
     throw new ErrorException($message, 0, $level, $file, $line);
 });
 
@@ -48,8 +51,10 @@ function IsServed(string $path): bool
 
 function StoreReport(string $path): void
 {
-    if (!is_dir(dirname($path))) {
-        mkdir(dirname($path), 0700, true);
+    // Two first reports at once may both try to create the folder: only its absence counts.
+    $folder = dirname($path);
+    if (!is_dir($folder) && !@mkdir($folder, 0700, true) && !is_dir($folder)) {
+        throw new RuntimeException('cannot create ' . $folder);
     }
     if (IsServed($path)) {
         throw new RuntimeException('refusing to keep the reports inside the served folder');
