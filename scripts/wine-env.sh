@@ -5,6 +5,9 @@
 wine_env_start() {
   local prefix=$1
   export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # Wine takes its ANSI code page from the locale its server starts in: pin it, so that
+  # the tests' bytes above 127 mean the same everywhere (code page 1252).
+  export LC_ALL=C.UTF-8
 
   # Xvfb picks a free display number itself and writes it to fd 3 once it listens.
   local number_file
