@@ -1,0 +1,17 @@
+// The report format: the statistics URL and the fallback mail URL, and the query encoder.
+#pragma once
+
+#include "rt/byte_string.h"
+
+// Letters, digits and ! $ ' ( ) * - . @ _ pass unchanged, the space becomes "+", every
+// other byte "%" and two lower-case hex digits. A NUL byte ends the text.
+ByteString UrlEncode(const ByteString& text);
+
+// "http://" host "/stat/uninstall.php?prj=" product "&reason=" reason "&os=" version,
+// each value UrlEncode'd.
+ByteString ReportUrl(const ByteString& product, const ByteString& reason,
+                     const ByteString& versionName);
+
+// "mailto:" address "?subject=uninstall+" product "&body=" reason, the body escaped just
+// enough to stay one header field of one URL on the mail program's command line.
+ByteString MailUrl(const ByteString& product, const ByteString& reason);

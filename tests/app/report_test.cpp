@@ -1,0 +1,124 @@
+// The report format: query encoding, the statistics URL and the fallback mail URL.
+#include "app/report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string Str(const ByteString& s) {
+  return std::string(s.Data(), s.Length());
+}
+
+ByteString Bytes(const std::string& s) {
+  return ByteString(s.data(), int(s.size()));
+}
+
+const std::string kReportPrefix = "http://" EXITPOLL_STATS_HOST "/stat/uninstall.php?prj=";
+const std::string kMailPrefix = "mailto:" EXITPOLL_FEEDBACK_EMAIL "?subject=";
+
+TEST(UrlEncode, Examples) {
+  const struct {
+    const char* why;
+    std::string text;
+    const char* encoded;
+  } cases[] = {
+      {"space becomes plus", "Too expensive", "Too+expensive"},
+      {"colon and slash", "Other: x/y", "Other%3a+x%2fy"},
+      {"reserved characters", "a&b=c+d~", "a%26b%3dc%2bd%7e"},
+      {"unreserved punctuation", "!$'()*-.@_", "!$'()*-.@_"},
+      {"percent sign", "100%", "100%25"},
+      {"ANSI byte", "\xE9", "%e9"},
+      {"highest byte", "\xFF", "%ff"},
+      {"control bytes", "\t\r\n\x7F", "%09%0d%0a%7f"},
+      {"empty", "", ""},
+      {"NUL ends the text", std::string("ab\0cd", 5), "ab"},
+      {"NUL first", std::string("\0x", 2), ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.encoded, Str(UrlEncode(Bytes(c.text)))) << c.why;
+}
+
+TEST(UrlEncode, EveryByteValue) {
+  const std::string unreserved =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!$'()*-.@_";
+  for (int b = 1; b < 256; ++b) {
+    char c = static_cast<char>(b);
+    std::string expected;
+    if (unreserved.find(c) != std::string::npos) {
+      expected = std::string(1, c);
+    } else if (c == ' ') {
+      expected = "+";
+    } else {
+      char hex[4];
+      snprintf(hex, sizeof(hex), "%%%.2x", b);
+      expected = hex;
+    }
+    EXPECT_EQ(expected, Str(UrlEncode(Bytes(std::string(1, c))))) << "byte " << b;
+  }
+}
+
+TEST(ReportUrl, KeysInOrderWithEncodedValues) {
+  const struct {
+    const char* why;
+    const char* product;
+    const char* reason;
+    const char* version;
+    std::string query;
+  } cases[] = {
+      {"example", "Net Tool", "Too expensive", "Windows XP",
+       "Net+Tool&reason=Too+expensive&os=Windows+XP"},
+      {"empty values keep their keys", "", "", "", "&reason=&os="},
+      {"Other with empty free text", "P", "Other: ", "Unknown", "P&reason=Other%3a+&os=Unknown"},
+      {"at sign passes unencoded", "P", "Other: me@mail.example", "Windows 95 OSR 2",
+       "P&reason=Other%3a+me@mail.example&os=Windows+95+OSR+2"},
+      {"reason cannot add keys", "P", "x&os=fake", "Windows 98SE",
+       "P&reason=x%26os%3dfake&os=Windows+98SE"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(kReportPrefix + c.query, Str(ReportUrl(c.product, c.reason, c.version))) << c.why;
+}
+
+TEST(MailUrl, SubjectAndBody) {
+  const struct {
+    const char* why;
+    const char* product;
+    std::string reason;
+    std::string rest;
+  } cases[] = {
+      {"example", "Net Tool", "Other: too slow, sorry",
+       "uninstall+Net+Tool&body=Other:%20too%20slow,%20sorry"},
+      {"empty product", "", "Unstable", "uninstall+&body=Unstable"},
+      {"subject is encoded", "A&B", "x", "uninstall+A%26B&body=x"},
+      {"other characters as typed", "P", "Other: a/b=c+d@e~!",
+       "uninstall+P&body=Other:%20a/b=c+d@e~!"},
+      {"ANSI bytes as typed", "P", "caf\xE9", "uninstall+P&body=caf\xE9"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(kMailPrefix + c.rest, Str(MailUrl(c.product, Bytes(c.reason)))) << c.why;
+}
+
+// Before, the free text went into the body as typed apart from its spaces: "&" began a new
+// header field, "#" ended the URL, "%41" was decoded and a double quote broke the quoted
+// "%1" of the mail program's command line.
+TEST(MailUrl, FreeTextCannotBreakTheUrl) {
+  const struct {
+    const char* why;
+    std::string reason;
+    const char* body;
+  } cases[] = {
+      {"ampersand", "Other: a&b", "Other:%20a%26b"},
+      {"new header field", "x&to=someone@else", "x%26to=someone@else"},
+      {"number sign", "a#b", "a%23b"},
+      {"question mark", "why?", "why%3f"},
+      {"percent sign", "%41", "%2541"},
+      {"double quote", "say \"no\"", "say%20%22no%22"},
+      {"control bytes", "a\r\nb\tc\x7F", "a%0d%0ab%09c%7f"},
+      {"NUL byte", std::string("a\0b", 3), "a%00b"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(kMailPrefix + "uninstall+P&body=" + c.body, Str(MailUrl("P", Bytes(c.reason))))
+        << c.why;
+}
+
+}  // namespace

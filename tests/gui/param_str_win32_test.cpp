@@ -1,0 +1,23 @@
+// Parameter 0 of the running process is the program's own full path, not the command line's.
+#include <windows.h>
+
+#include "gui/param_str.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string Str(const ByteString& s) {
+  return std::string(s.Data(), s.Length());
+}
+
+TEST(ParamStr, ZeroIsTheModulePath) {
+  char path[MAX_PATH + 1];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+  ASSERT_GT(length, 0u);
+  EXPECT_EQ(std::string(path, length), Str(ParamStr(0)));
+}
+
+}  // namespace
