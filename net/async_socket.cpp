@@ -85,12 +85,15 @@ void AsyncSocket::CloseHandleAndNotify(bool pumpFirst) {
     ReadRemaining();
     if (Handle == INVALID_SOCKET) return;  // a handler closed it meanwhile
   }
-  SOCKET handle = Handle;
+  // A close handler that closes the socket itself must not start a second close
+  // notification for the same handle (and so on without end).
+  if (Closing) return;
+  Closing = true;
   SocketMessage message = Record(WM_SOCKETCLOSE);
   Message_Close(&message);
-  if (Handle != handle) return;  // the close handler closed or replaced it
   CheckResult(closesocket(Handle));
   Handle = INVALID_SOCKET;
+  Closing = false;
 }
 
 void AsyncSocket::PumpSocketMessages() {

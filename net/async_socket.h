@@ -106,6 +106,8 @@ private:
   void EnsureHandle();
   void ReadRemaining();
   SocketMessage Record(WORD code) const;
+
+  bool Closing;  // a close notification is running
 };
 
 AsyncSocket* CreateAsyncSocket();

@@ -151,6 +151,32 @@ TEST(AsyncSocket, ARemoteCloseReadsWhatArrivedBeforeOnClose) {
   }
 }
 
+struct ClosingAgain {
+  int closes = 0;
+  void Close(SocketMessage* m) {
+    ++closes;
+    m->Sender->Close();
+  }
+};
+
+TEST(AsyncSocket, ACloseHandlerThatClosesAgainGetsOneNotification) {
+  AsyncSocket* socket = CreateAsyncSocket();
+  ClosingAgain handler;
+  EventLog log;
+  log.Attach(socket);
+  socket->OnClose = Bind<&ClosingAgain::Close>(&handler);
+  socket->SetAddress("127.0.0.1");
+  socket->SetPort(9);
+  socket->Connect();
+  ASSERT_NE(INVALID_SOCKET, socket->Handle);
+  socket->Close();
+  EXPECT_EQ(1, handler.closes);
+  EXPECT_EQ(INVALID_SOCKET, socket->Handle);
+  EXPECT_EQ(0, log.Count("error"));  // no second closesocket on a dead handle
+  FreeObject(socket);
+  EXPECT_EQ(1, handler.closes);
+}
+
 TEST(SocketDispatch, WmSocketIsDecodedByErrorThenByEvent) {
   struct Row {
     const char* why;
