@@ -75,8 +75,10 @@ private:
   }
 
   void Run() {
+    // Waits long for the client: a process's first window (which every socket has) can
+    // take seconds to create on a busy machine.
     SOCKET peer = INVALID_SOCKET;
-    for (int i = 0; i < 100 && peer == INVALID_SOCKET && !Stopped(0); ++i)
+    for (int i = 0; i < 400 && peer == INVALID_SOCKET && !Stopped(0); ++i)
       if (Readable(listener_, 50)) peer = accept(listener_, nullptr, nullptr);
     if (peer == INVALID_SOCKET) {
       finished_ = true;
