@@ -100,7 +100,7 @@ TEST(AsyncSocket, ConnectOnAConnectedSocketClosesTheOldHandleFirst) {
   socket->SetAddress("127.0.0.1");
   socket->SetPort(server.Port());
   socket->Connect();
-  ASSERT_TRUE(PumpUntil([&] { return log.Count("connect") == 1; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return log.Count("connect") == 1; }, 10000));
   EXPECT_TRUE(socket->Connected);
   SOCKET first = socket->Handle;
   socket->Connect();  // the server takes one connection only; the second never connects
@@ -128,7 +128,7 @@ TEST(AsyncSocket, ARemoteCloseReadsWhatArrivedBeforeOnClose) {
     socket->SetAddress("127.0.0.1");
     socket->SetPort(server.Port());
     socket->Connect();
-    ASSERT_TRUE(PumpUntil([&] { return log.Count("connect") == 1; }, 3000)) << row.why;
+    ASSERT_TRUE(PumpUntil([&] { return log.Count("connect") == 1; }, 10000)) << row.why;
     ASSERT_TRUE(server.WaitForScript(3000)) << row.why;
     HWND window = socket->Window->Handle;
     MSG msg;
@@ -258,7 +258,7 @@ TEST(SocketDispatch, AReadWithoutHandlerShowsItsBoxAndStillQueuesTheBytes) {
   socket->SetPort(server.Port());
   BoxWatcher watcher;
   socket->Connect();
-  ASSERT_TRUE(PumpUntil([&] { return socket->QueuedBytes() == 5; }, 3000));
+  ASSERT_TRUE(PumpUntil([&] { return socket->QueuedBytes() == 5; }, 10000));
   PumpFor(100);
   std::vector<SeenBox> seen = watcher.Seen();
   ASSERT_GE(seen.size(), 1u);
