@@ -1,0 +1,46 @@
+// HttpClient: one HTTP/1.1 GET over an AsyncSocket, driven by the socket's notifications
+// through the caller's message loop; the reply is collected as text lines.
+#pragma once
+
+#include "gui/object.h"
+#include "http/reply_lines.h"
+#include "net/async_socket.h"
+
+class HttpClient : public RefObject, public ReplyLines {
+public:
+  void Dispose() override;
+
+  // Starts the exchange and returns once the connection attempt is under way; blocks
+  // while a host name is resolved.
+  void Get();
+  // Takes no more lines; those stored stay.
+  void Abort();
+
+  ByteString Host;
+  ByteString Url;   // set by the caller before Get
+  ByteString Path;  // the request target; with a proxy the absolute form
+  ByteString UserName;
+  ByteString Password;
+  ByteString Method;
+  ByteString ProxyHost;  // empty: connect directly
+  int ProxyPort;
+  AsyncSocket* Socket;
+  bool Finished;  // set by Abort: no more lines are taken
+  int Port;
+  // Raised after each read notification and when the server has closed the connection;
+  // never for an error.
+  BoundMethod<HttpClient*> OnDone;
+  // Set once the server has closed the connection, before OnDone is raised for it.
+  bool Closed;
+
+private:
+  void SocketConnect(SocketMessage* message);
+  void SocketRead(SocketMessage* message);
+  void SocketClose(SocketMessage* message);
+  void SocketError(SocketMessage* message);
+  void ReleaseSocket();
+
+  bool Releasing;  // the client is letting go of its socket: its events raise nothing
+};
+
+HttpClient* CreateHttpClient();

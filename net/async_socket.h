@@ -1,0 +1,115 @@
+// AsyncSocket: an IPv4 TCP client socket on Winsock 1.1 that never blocks on the wire.
+// Its progress arrives as window messages at a hidden window of its own and is turned
+// into events; received data waits in a queue to be read as bytes or lines.
+#pragma once
+
+#include <windows.h>
+#include <winsock.h>
+
+#include "gui/object.h"
+#include "net/receive_queue.h"
+#include "net/thunks.h"
+
+// The window message that Winsock posts for every notification, and the codes of the
+// records handed to the socket's events. All lie in 0x7400..0x7409.
+constexpr UINT WM_SOCKET = 0x7400;
+constexpr UINT WM_SOCKETERROR = 0x7401;
+constexpr UINT WM_SOCKETCLOSE = 0x7402;
+constexpr UINT WM_SOCKETREAD = 0x7403;
+constexpr UINT WM_SOCKETCONNECT = 0x7404;
+constexpr UINT WM_SOCKETACCEPT = 0x7405;
+constexpr UINT WM_SOCKETWRITE = 0x7406;
+constexpr UINT WM_SOCKETOOB = 0x7407;
+constexpr UINT WM_SOCKETLOOKUP = 0x7409;
+
+// One read notification takes at most this many bytes; Winsock posts another
+// notification for whatever is left.
+constexpr int kMaxReadChunk = 65535;
+
+class AsyncSocket;
+
+// What every socket event receives; it lives only for the duration of the call.
+struct SocketMessage {
+  WORD Code;
+  union {
+    WORD ErrorCode;      // error notifications: the Winsock error
+    int BytesAvailable;  // read notifications: what Winsock reported as readable
+  };
+  int SocketHandle;  // the socket's handle when the record was made, -1 for none
+  AsyncSocket* Sender;
+};
+
+using SocketEvent = BoundMethod<SocketMessage*>;
+
+class AsyncSocket : public RefObject {
+public:
+  void Dispose() override;
+
+  // Dotted IPv4 text, or a name resolved at once (blocking); a name that does not
+  // resolve leaves 255.255.255.255.
+  void SetAddress(const ByteString& host);
+  // Ports outside 1..65535 are ignored.
+  void SetPort(int port);
+  // Closes an open connection, makes a handle, asks for read, connect and close
+  // notifications and starts a non-blocking connect.
+  void Connect();
+  void Close();
+
+  // `length`: in, the bytes at `data`; out, what send/recv returned.
+  void SendBuffer(const void* data, int& length);
+  void ReceiveBuffer(void* data, int& length);
+  void SendText(const ByteString& text);
+
+  int QueuedBytes() const;
+  int ReadQueued(char* buffer, int count);
+  // The bytes before the next `terminator`, which is consumed and dropped. Returns false,
+  // consuming nothing, when no complete line is queued.
+  bool ReadLine(char terminator, ByteString& line);
+
+  // Bound to the utility window: decodes Winsock's notifications.
+  void SocketWindowProc(WindowMessage* message);
+
+  void Message_Error(SocketMessage* message);
+  void Message_Lookup(SocketMessage* message);
+  void Message_Close(SocketMessage* message);
+  void Message_Accept(SocketMessage* message);
+  void Message_Read(SocketMessage* message);
+  void Message_Connect(SocketMessage* message);
+  void Message_Write(SocketMessage* message);
+  void Message_OOB(SocketMessage* message);
+
+  // Runs an error notification when `value` is -1 (SOCKET_ERROR); returns `value`.
+  int CheckResult(int value);
+  // Runs the close notification, then closes the handle. A remote close pumps first,
+  // so that the data that arrived before it is queued and read before OnClose.
+  void CloseHandleAndNotify(bool pumpFirst);
+  void PumpSocketMessages();
+
+  sockaddr_in Address;
+  SOCKET Handle;
+  UtilityWindow* Window;
+  bool Connected;
+  ByteString HostName;
+  char LookupBuffer[1024];  // a hostent record, for a user that arranges lookups
+  ChunkQueue* ReceiveQueue;
+
+  SocketEvent OnError;
+  SocketEvent OnLookup;
+  SocketEvent OnAccept;
+  SocketEvent OnClose;
+  SocketEvent OnConnect;
+  SocketEvent OnRead;
+  SocketEvent OnWrite;
+  SocketEvent OnOOB;
+
+private:
+  void EnsureHandle();
+  void ReadRemaining();
+  SocketMessage Record(WORD code) const;
+
+  bool Closing;  // a close notification is running
+};
+
+AsyncSocket* CreateAsyncSocket();
+// Live sockets; Winsock runs while there is at least one.
+int AsyncSocketCount();

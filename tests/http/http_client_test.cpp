@@ -1,0 +1,327 @@
+// The HTTP client against scripted loopback servers: the request bytes, the lines it
+// stores from replies sent in all kinds of batches, the server's close, endless streams,
+// and the failures that must end in silence.
+#include "http/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/pump.h"
+#include "support/scripted_server.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct DoneLog {
+  int Count = 0;
+  int AfterClose = 0;  // raises that found Closed set
+  void Done(HttpClient* client) {
+    ++Count;
+    AfterClose += client->Closed;
+  }
+};
+
+Lines Of(StringList* list) {
+  Lines lines;
+  for (int i = 0; i < list->Count; ++i) lines.push_back(list->LineAt(i).Data());
+  return lines;
+}
+
+std::string LocalUrl(int port, const std::string& path = "/stat/uninstall.php?prj=x") {
+  return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+HttpClient* StartClient(const std::string& url, DoneLog* log) {
+  HttpClient* client = CreateHttpClient();
+  client->Url = url.c_str();
+  client->OnDone = Bind<&DoneLog::Done>(log);
+  client->Get();
+  return client;
+}
+
+std::vector<Batch> OneByteAtATime(const std::string& bytes) {
+  std::vector<Batch> batches;
+  for (char c : bytes) batches.push_back({std::string(1, c), 3});
+  return batches;
+}
+
+const char kReply[] =
+    "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nOK\r\n";
+const Lines kReplyLines = {"HTTP/1.1 200 OK", "Content-Type: text/plain", "Content-Length: 2", "",
+                           "OK"};
+
+std::string LongReply() {
+  std::string reply = "HTTP/1.1 200 OK\r\n\r\n";
+  for (int i = 0; i < 2000; ++i) reply += std::string(98, 'a' + i % 26) + "\r\n";
+  return reply + "OK";  // 200 KB, the last line without a line end
+}
+
+TEST(HttpClient, StoresTheLinesOfRepliesInAnyBatches) {
+  struct Row {
+    const char* why;
+    std::vector<Batch> batches;
+    bool close;
+    Lines header, body;
+    int status;
+  } rows[] = {
+      {"whole reply in one batch", {{kReply}}, false, kReplyLines, {}, 200},
+      {"header and body apart",
+       {{"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\n"},
+        {"OK\r\n", 150}},
+       false,
+       kReplyLines,
+       {},
+       200},
+      {"one byte at a time", OneByteAtATime(kReply), false, kReplyLines, {}, 200},
+      {"bare line feeds",
+       {{"HTTP/1.1 200 OK\nContent-Length: 2\n\nOK\n"}},
+       false,
+       {"HTTP/1.1 200 OK", "Content-Length: 2", "", "OK"},
+       {},
+       200},
+      {"a line split across reads",
+       {{"HTTP/1.1 200 OK\r\nContent-Ty"},
+        {"pe: text/plain\r\nContent-Length: 2\r\n\r\nOK\r\n", 150}},
+       false,
+       kReplyLines,
+       {},
+       200},
+      {"last line without line end, then close",
+       {{"HTTP/1.1 200 OK\r\nConnection: close\r\nContent-type: text/html\r\n\r\nOK"}},
+       true,
+       {"HTTP/1.1 200 OK", "Connection: close", "Content-type: text/html", "", "OK"},
+       {},
+       200},
+      {"Connection: close does not end the reply",
+       {{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"}, {"OK\r\n", 100}},
+       true,
+       {"HTTP/1.1 200 OK", "Connection: close", "", "OK"},
+       {},
+       200},
+      {"markup body",
+       {{"HTTP/1.1 200 OK\r\n\r\n<html><body>\r\nOK\r\n</body></html>\r\n"}},
+       true,
+       {"HTTP/1.1 200 OK", ""},
+       {"<html><body>", "OK", "</body></html>"},
+       200},
+      {"not found",
+       {{"HTTP/1.0 404 Not Found\r\n\r\n"}},
+       true,
+       {"HTTP/1.0 404 Not Found", ""},
+       {},
+       404},
+      {"a later redirect",
+       {{"HTTP/1.1 200 OK\r\n"}, {"HTTP/1.1 302 Found\r\n", 50}},
+       true,
+       {"HTTP/1.1 200 OK", "HTTP/1.1 302 Found"},
+       {},
+       302},
+      {"a bare HTTP/1.1", {{"HTTP/1.1\r\n"}}, true, {"HTTP/1.1"}, {}, 0},
+      {"empty reply, then close", {}, true, {}, {}, 0},
+  };
+  for (const Row& row : rows) {
+    ScriptedServer server(row.batches, row.close);
+    DoneLog done;
+    HttpClient* client = StartClient(LocalUrl(server.Port()), &done);
+    auto complete = [&] {
+      return Of(client->HeaderLines) == row.header && Of(client->BodyLines) == row.body &&
+             client->Closed == row.close && (!row.close || done.AfterClose > 0);
+    };
+    EXPECT_TRUE(PumpUntil(complete, 20000))
+        << row.why << "; the server received " << server.Request().size() << " bytes";
+    PumpFor(100);  // nothing more arrives
+    EXPECT_EQ(row.header, Of(client->HeaderLines)) << row.why;
+    EXPECT_EQ(row.body, Of(client->BodyLines)) << row.why;
+    EXPECT_EQ(row.status, client->StatusCode) << row.why;
+    EXPECT_EQ(row.close, client->Closed) << row.why;
+    EXPECT_EQ(row.close ? 1 : 0, done.AfterClose) << row.why;  // one raise for the close
+    EXPECT_GE(done.Count, row.batches.empty() ? 1 : 2 - !row.close) << row.why;
+    FreeObject(client);
+    EXPECT_EQ(row.close ? 1 : 0, done.AfterClose) << row.why << ": nothing after destruction";
+  }
+}
+
+TEST(HttpClient, ALongReplySentAtOnceKeepsItsLastLine) {
+  std::string reply = LongReply();
+  ScriptedServer server({{reply}}, true);
+  DoneLog done;
+  HttpClient* client = StartClient(LocalUrl(server.Port()), &done);
+  ASSERT_TRUE(PumpUntil([&] { return client->Closed; }, 10000));
+  EXPECT_EQ(2003, client->HeaderLines->Count);
+  EXPECT_EQ(std::string(98, 'a' + 1999 % 26), client->HeaderLines->LineAt(2001).Data());
+  EXPECT_STREQ("OK", client->HeaderLines->LineAt(2002).Data());
+  EXPECT_EQ(int(reply.size()), client->TakenBytes);
+  FreeObject(client);
+}
+
+TEST(HttpClient, SendsExactlyTheRequestLines) {
+  struct Row {
+    const char* why;
+    std::string path;  // after the loopback address and port
+    bool proxy;
+    std::string request;
+  } rows[] = {
+      {"no user information", "/stat/uninstall.php?prj=a%20b&os=Windows+XP", false,
+       "GET /stat/uninstall.php?prj=a%20b&os=Windows+XP HTTP/1.1\r\n"
+       "User-Agent: ExitPoll-HTTP\r\nHost: 127.0.0.1\r\n\r\n"},
+      {"a host alone asks for /", "", false,
+       "GET / HTTP/1.1\r\nUser-Agent: ExitPoll-HTTP\r\nHost: 127.0.0.1\r\n\r\n"},
+  };
+  for (const Row& row : rows) {
+    ScriptedServer server({}, true);
+    DoneLog done;
+    HttpClient* client = StartClient(LocalUrl(server.Port(), row.path), &done);
+    EXPECT_TRUE(PumpUntil([&] { return client->Closed; }, 20000)) << row.why;
+    EXPECT_EQ(row.request, server.Request()) << row.why;
+    FreeObject(client);
+  }
+}
+
+TEST(HttpClient, SendsTheAuthorizationLineForUserInformation) {
+  struct Row {
+    const char* why;
+    std::string userInfo;
+    std::string authorization;
+  } rows[] = {
+      {"user and password", "user:secret@", "Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"},
+      {"user without password", "user@", "Authorization: Basic dXNlcjo=\r\n"},
+  };
+  for (const Row& row : rows) {
+    ScriptedServer server({}, true);
+    DoneLog done;
+    std::string url =
+        "http://" + row.userInfo + "127.0.0.1:" + std::to_string(server.Port()) + "/x";
+    HttpClient* client = StartClient(url, &done);
+    EXPECT_TRUE(PumpUntil([&] { return client->Closed; }, 20000)) << row.why;
+    EXPECT_EQ("GET /x HTTP/1.1\r\nUser-Agent: ExitPoll-HTTP\r\nHost: 127.0.0.1\r\n" +
+                  row.authorization + "\r\n",
+              server.Request())
+        << row.why;
+    FreeObject(client);
+  }
+}
+
+TEST(HttpClient, AProxyGetsTheAbsoluteFormAndTheOriginsHost) {
+  ScriptedServer server({}, true);
+  DoneLog done;
+  HttpClient* client = CreateHttpClient();
+  client->Url = "http://stats.example:8080/stat/uninstall.php?prj=x";  // never resolved
+  client->ProxyHost = "127.0.0.1";
+  client->ProxyPort = server.Port();
+  client->OnDone = Bind<&DoneLog::Done>(&done);
+  client->Get();
+  EXPECT_TRUE(PumpUntil([&] { return client->Closed; }, 20000));
+  EXPECT_EQ(
+      "GET http://stats.example/stat/uninstall.php?prj=x HTTP/1.1\r\n"
+      "User-Agent: ExitPoll-HTTP\r\nHost: stats.example\r\n\r\n",
+      server.Request());
+  FreeObject(client);
+}
+
+TEST(HttpClient, AbortBeforeTheFirstReadStoresNothingButStillSignals) {
+  ScriptedServer server({{kReply, 200}}, true);
+  DoneLog done;
+  HttpClient* client = StartClient(LocalUrl(server.Port()), &done);
+  client->Abort();
+  EXPECT_TRUE(PumpUntil([&] { return client->Closed; }, 20000));
+  EXPECT_EQ(0, client->HeaderLines->Count);
+  EXPECT_EQ(0, client->BodyLines->Count);
+  EXPECT_GE(done.Count, 2);  // the read and the close
+  EXPECT_EQ(1, done.AfterClose);
+  FreeObject(client);
+}
+
+TEST(HttpClient, AnIdleServerMeansNoSignal) {
+  ScriptedServer server({}, false);
+  DoneLog done;
+  HttpClient* client = StartClient(LocalUrl(server.Port()), &done);
+  PumpFor(500);
+  EXPECT_EQ(0, done.Count);
+  EXPECT_NE(std::string::npos, server.Request().find("GET /stat/"));
+  FreeObject(client);
+  EXPECT_EQ(0, done.Count);  // the close of the destruction reaches nobody
+}
+
+struct ErrorLog {
+  std::vector<int> Codes;
+  void Error(SocketMessage* m) { Codes.push_back(m->ErrorCode); }
+};
+
+TEST(HttpClient, ARefusedConnectionIsSilent) {
+  // A port that was just free: nobody listens there.
+  SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = inet_addr("127.0.0.1");
+  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  int length = sizeof address;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  closesocket(probe);
+
+  DoneLog done;
+  HttpClient* client = StartClient(LocalUrl(ntohs(address.sin_port)), &done);
+  ErrorLog errors;
+  client->Socket->OnError = Bind<&ErrorLog::Error>(&errors);
+  EXPECT_TRUE(PumpUntil([&] { return !errors.Codes.empty(); }, 20000));
+  PumpFor(200);
+  EXPECT_EQ(std::vector<int>{WSAECONNREFUSED}, errors.Codes);
+  EXPECT_EQ(0, done.Count);
+  FreeObject(client);
+}
+
+TEST(HttpClient, ANameThatDoesNotResolveIsSilent) {
+  DoneLog done;
+  // A label over 63 characters fails at once; no query leaves the machine.
+  HttpClient* client = StartClient("http://" + std::string(70, 'q') + ".example/x", &done);
+  EXPECT_EQ(INADDR_NONE, client->Socket->Address.sin_addr.s_addr);
+  PumpFor(500);
+  EXPECT_EQ(0, done.Count);
+  FreeObject(client);
+  EXPECT_EQ(0, done.Count);
+}
+
+TEST(HttpClient, AnEndlessStreamStaysWithinTheCapsAndTheCallersDeadline) {
+  struct Row {
+    const char* why;
+    std::string line;
+  } rows[] = {
+      {"long lines", std::string(8191, 's') + "\n"},
+      {"bare line feeds", std::string(8192, '\n')},
+  };
+  for (const Row& row : rows) {
+    ScriptedServer server({{"HTTP/1.1 200 OK\r\n\r\n"}, {row.line, 0, 3000}}, false);
+    DoneLog done;
+    DWORD start = GetTickCount();
+    HttpClient* client = StartClient(LocalUrl(server.Port()), &done);
+    // The caller's own wait, as the applet does it, watching how long each message takes.
+    DWORD longest = 0;
+    int peakQueue = 0;
+    while (GetTickCount() - start < 3000) {
+      MSG msg;
+      if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        continue;
+      }
+      DWORD before = GetTickCount();
+      DispatchMessageA(&msg);
+      DWORD took = GetTickCount() - before;
+      if (took > longest) longest = took;
+      if (client->Socket->QueuedBytes() > peakQueue) peakQueue = client->Socket->QueuedBytes();
+    }
+    DWORD waited = GetTickCount() - start;
+    EXPECT_LT(waited, 4000u) << row.why;
+    EXPECT_LT(longest, 1000u) << row.why << ": a handler must not hold the loop";
+    EXPECT_TRUE(client->CapReached) << row.why;
+    EXPECT_LE(client->TakenBytes, kReplyByteCap) << row.why;
+    EXPECT_LE(client->HeaderLines->Count + client->BodyLines->Count, kReplyLineCap) << row.why;
+    EXPECT_LE(peakQueue, kMaxReadChunk) << row.why;
+    EXPECT_GT(done.Count, 0) << row.why;
+    EXPECT_GT(server.BytesSent(), kReplyByteCap) << row.why;
+    FreeObject(client);
+  }
+}
+
+}  // namespace
