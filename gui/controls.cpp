@@ -244,8 +244,9 @@ void SetResizable(Widget* w, bool on) {
   if (w->FixedSize == !on) return;
   ReloadStyles(w);
   w->FixedSize = !on;
-  // A fixed window keeps its sizing frame; the lock below refuses the resizing.
-  SetStyle(w, on ? (w->Style & ~WS_THICKFRAME) : (w->Style | WS_THICKFRAME));
+  // Either way the window has a sizing frame: a fixed one keeps it and the lock below
+  // refuses the resizing; a resizable one needs it to be resized.
+  SetStyle(w, w->Style | WS_THICKFRAME);
   GetHandle(w);
   w->LockedWidth = GetWidth(w);
   w->LockedHeight = GetHeight(w);

@@ -70,8 +70,12 @@ LRESULT HandleClose(Widget* w, WidgetMessage& m) {
 LRESULT HandleNcDestroy(Widget* w, WidgetMessage& m) {
   if (MainWidget && w->Handle == MainWidget->Handle) return DefaultMessage(w, m);
   if (IsMainWindow(w)) {
-    PostMessageA(w->Handle, kFreeWidgetMessage, 0, 0);
-    return DefaultMessage(w, m);
+    // A free posted to the window now would never arrive: the system drops the messages
+    // of a destroyed window. The widget goes once the default processing is done.
+    w->WindowGone = true;
+    LRESULT result = DefaultMessage(w, m);
+    FreeObject(w);
+    return result;
   }
   if (w->Parent && w->Parent == MainWidget) {
     w->WindowGone = true;
@@ -129,10 +133,6 @@ LRESULT BuiltInRules(Widget* w, WidgetMessage& m) {
       return HandleClose(w, m);
     case WM_NCDESTROY:
       return HandleNcDestroy(w, m);
-    case kFreeWidgetMessage:
-      w->Destroying = true;
-      FreeObject(w);
-      return 0;
     case WM_SHOWWINDOW:
       return HandleShowWindow(w, m);
     case WM_SYSCOMMAND:

@@ -39,12 +39,10 @@ struct Insets {
   int Top, Bottom, Left, Right;
 };
 
-// Toolkit message numbers: Win32 messages reflected to the child control they concern,
-// and the deferred free of a top-level widget whose window is gone.
+// Toolkit message numbers: Win32 messages reflected to the child control they concern.
 constexpr UINT kReflectBase = 0xBC00;
 constexpr UINT kReflectedDrawItem = kReflectBase + WM_DRAWITEM;  // 0xBC2B
 constexpr UINT kReflectedCommand = 0xB005;
-constexpr UINT kFreeWidgetMessage = 0xB003;
 
 class Widget : public RefObject {
 public:
