@@ -463,6 +463,9 @@ Widget* ParentForm(Widget* w) {
 void Widget::Dispose() {
   Widget* form = ParentForm(this);
   if (form && form->FocusedChild == this) form->FocusedChild = nullptr;
+  // Return and Escape must not press a button that is gone.
+  if (form && form->DefaultButton == this) form->DefaultButton = nullptr;
+  if (form && form->CancelButton == this) form->CancelButton = nullptr;
 
   // The owner's notifications and attached objects go first, while the tree is whole.
   BoundMethod<RefObject*> notify = DestroyNotify;

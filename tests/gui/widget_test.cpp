@@ -253,6 +253,23 @@ TEST_F(Widgets, FreeingTheFormDestroysTheWindowsAndNotifiesOnce) {
   EXPECT_FALSE(IsWindow(formWindow));
 }
 
+TEST_F(Widgets, FreedButtonsStopBeingDefaultAndCancel) {
+  MainWidget = form_;
+  Widget* ok = CreateOwnerDrawButton(form_, "OK", 0, 0, nullptr, 0);
+  Widget* cancel = CreatePushButton(form_, "Cancel");
+  SetDefaultKey(ok, VK_RETURN, true);
+  SetDefaultKey(cancel, VK_ESCAPE, true);
+  EXPECT_EQ(form_->DefaultButton, ok);
+  EXPECT_EQ(form_->CancelButton, cancel);
+  EXPECT_EQ(form_->OnMessage.Code, &DialogKeyFilter);
+  FreeObject(ok);
+  FreeObject(cancel);
+  EXPECT_EQ(form_->DefaultButton, nullptr);
+  EXPECT_EQ(form_->CancelButton, nullptr);
+  SetDefaultKey(form_, VK_RETURN, false);
+  EXPECT_FALSE(form_->OnMessage.Assigned()) << "the filter is removed again";
+}
+
 TEST_F(Widgets, TextIsKeptBeforeAndReadFromTheWindowAfter) {
   Widget* edit = CreateEditBox(form_, 0);
   SetText(edit, "before");
