@@ -3,6 +3,7 @@
 // buttons, background colour, frame styles).
 #pragma once
 
+#include "gui/transparency.h"
 #include "gui/widget.h"
 
 // Edit box options (bits of the `options` set).

@@ -1,6 +1,7 @@
 // Backgrounds, the gradient strip and the owner-drawn button.
 #include "gui/painters.h"
 
+#include "gui/dc_scope.h"
 #include "gui/dib_bitmap.h"
 #include "gui/os_family.h"
 
@@ -76,18 +77,11 @@ void PaintGradient(Widget* w, HDC dc) {
 bool GradientPainter(Widget* w, WidgetMessage& m, LRESULT& result) {
   UINT msg = LOWORD(m.Msg);
   if (msg != WM_PAINT && msg != WM_PRINTCLIENT) return false;
-  PAINTSTRUCT ps;
-  HDC dc = reinterpret_cast<HDC>(m.WParam);
-  bool began = false;
-  if (!dc) {
-    dc = BeginPaint(w->Handle, &ps);
-    began = true;
-  }
+  PaintScope paint(w->Handle, m.WParam);
   HDC oldPaintDC = w->PaintDC;
-  w->PaintDC = dc;
-  PaintGradient(w, dc);
+  w->PaintDC = paint.DC();
+  PaintGradient(w, paint.DC());
   w->PaintDC = oldPaintDC;
-  if (began) EndPaint(w->Handle, &ps);
   result = 0;
   return true;
 }
@@ -117,7 +111,7 @@ void PaintOwnerDrawButton(Widget* w, const DRAWITEMSTRUCT& item) {
   } else {
     SetBkMode(dc, TRANSPARENT);
   }
-  HGDIOBJ oldFont = SelectObject(dc, GetToolHandle(GetFont(w)));
+  SelectedObject font(dc, GetToolHandle(GetFont(w)));
   COLORREF oldText = SetTextColor(dc, ToColorRef(w->TextColor));
   SIZE size = {0, 0};
   GetTextExtentPoint32A(dc, text.Data(), text.Length(), &size);
@@ -133,7 +127,6 @@ void PaintOwnerDrawButton(Widget* w, const DRAWITEMSTRUCT& item) {
   if (x < r.left) x = r.left;
   ExtTextOutA(dc, x, y, options, &r, text.Data(), text.Length(), nullptr);
   SetTextColor(dc, oldText);
-  SelectObject(dc, oldFont);
   SetBkColor(dc, oldBack);
   SetBkMode(dc, oldMode);
 }

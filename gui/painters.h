@@ -1,5 +1,5 @@
-// The toolkit's own painting: backgrounds of forms and group boxes, the gradient strip,
-// the owner-drawn push button, and transparent widgets composed by their root.
+// The toolkit's own painting: backgrounds of forms and group boxes, the gradient strip
+// and the owner-drawn push button.
 #pragma once
 
 #include <windows.h>
@@ -15,8 +15,3 @@ bool BackgroundPainter(Widget* w, WidgetMessage& m, LRESULT& result);
 bool GradientPainter(Widget* w, WidgetMessage& m, LRESULT& result);
 bool OwnerDrawButtonPainter(Widget* w, WidgetMessage& m, LRESULT& result);
 bool DrawItemForwarder(Widget* w, WidgetMessage& m, LRESULT& result);
-
-// Lets the parent's painting show through w; installs the transparency hooks for good.
-void SetTransparent(Widget* w, bool on);
-// The topmost ancestor (or w) with a transparent child, or null.
-Widget* CompositionRoot(Widget* w);

@@ -1,8 +1,9 @@
-// Transparent widgets: the topmost ancestor with a transparent child (the composition
-// root) paints itself and everything inside it into one off-screen image, so a
-// transparent label shows exactly what lies beneath it.
+// Transparent composition: the root paints itself and everything inside it into one
+// off-screen image, so a transparent label shows exactly what lies beneath it.
+#include "gui/transparency.h"
+
+#include "gui/dc_scope.h"
 #include "gui/message_loop.h"
-#include "gui/painters.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ POINT SurfaceOrigin(Widget* root) {
 void ComposeChildren(HWND parent, HDC dc, POINT origin) {
   for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsWindowVisible(child)) continue;
-    int saved = SaveDC(dc);
+    SavedDCState saved(dc);
     RECT window;
     GetWindowRect(child, &window);
     SetViewportOrgEx(dc, window.left - origin.x, window.top - origin.y, nullptr);
@@ -46,7 +47,6 @@ void ComposeChildren(HWND parent, HDC dc, POINT origin) {
     SendMessageA(child, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     SendMessageA(child, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
     ComposeChildren(child, dc, origin);
-    RestoreDC(dc, saved);
   }
 }
 
@@ -77,25 +77,24 @@ void Compose(Widget* root) {
     root->ComposeSize = size;
   }
   HDC memory = CreateCompatibleDC(target);
-  HGDIOBJ oldBitmap = SelectObject(memory, root->ComposeBitmap);
-  HDC oldPaintDC = root->PaintDC;
-  root->PaintDC = memory;
+  {
+    SelectedObject image(memory, root->ComposeBitmap);
+    HDC oldPaintDC = root->PaintDC;
+    root->PaintDC = memory;
+    SendMessageA(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
+    SendMessageA(window, WM_PAINT, reinterpret_cast<WPARAM>(memory), 0);
+    ComposeChildren(window, memory, SurfaceOrigin(root));
 
-  SendMessageA(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
-  SendMessageA(window, WM_PAINT, reinterpret_cast<WPARAM>(memory), 0);
-  ComposeChildren(window, memory, SurfaceOrigin(root));
-
-  POINT corner = {0, 0};
-  if (root->IsForm) {
-    POINT client = SurfaceOrigin(root);
-    corner = {client.x - windowRect.left, client.y - windowRect.top};
+    POINT corner = {0, 0};
+    if (root->IsForm) {
+      POINT client = SurfaceOrigin(root);
+      corner = {client.x - windowRect.left, client.y - windowRect.top};
+    }
+    BitBlt(target, corner.x, corner.y, size.cx, size.cy, memory, 0, 0, SRCCOPY);
+    root->PaintDC = oldPaintDC;
   }
-  BitBlt(target, corner.x, corner.y, size.cx, size.cy, memory, 0, 0, SRCCOPY);
-
-  SelectObject(memory, oldBitmap);
   DeleteDC(memory);
   ReleaseDC(window, target);
-  root->PaintDC = oldPaintDC;
   ValidateRect(window, nullptr);
   root->Composing = false;
 }

@@ -19,11 +19,26 @@ char* CopyText(const char* text) {
   return copy;
 }
 
+// Children whose windows were given w's font handle while sharing it: that handle was
+// just deleted, so they take one made from their own (unchanged) description.
+void RefreshSharedFonts(Widget* w) {
+  for (int i = 0; i < w->Children->Count; ++i) {
+    Widget* child = static_cast<Widget*>(w->Children->Items[i]);
+    if (!child->Font || child->Font->ParentTool != w->Font || child->Font->ToolHandle) continue;
+    if (child->Handle) {
+      ApplyFont(child);
+      Invalidate(child);
+    }
+    RefreshSharedFonts(child);
+  }
+}
+
 void FontChanged(void* object, GdiTool* font) {
   Widget* w = static_cast<Widget*>(object);
   w->TextColor = font->ToolData.ToolColor;
   ApplyFont(w);
   Invalidate(w);
+  RefreshSharedFonts(w);
 }
 
 HDC AcquireWidgetDC(void* context, bool* mustRelease) {

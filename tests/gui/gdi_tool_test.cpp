@@ -42,6 +42,22 @@ TEST_F(Tools, ChildWindowGetsTheSharedFont) {
             GetToolHandle(GetFont(form_)));
 }
 
+TEST_F(Tools, ChildKeepsAWorkingFontWhenTheSharedOneIsReplaced) {
+  Widget* group = CreateGroupBox(form_, "");
+  Widget* label = CreateLabel(group, "text");
+  HWND window = GetHandle(label);
+  HGDIOBJ shared = GetToolHandle(GetFont(form_));
+  ASSERT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageA(window, WM_GETFONT, 0, 0)), shared);
+  SetFontName(GetFont(form_), "Courier New");  // deletes the shared handle
+  HGDIOBJ now = reinterpret_cast<HGDIOBJ>(SendMessageA(window, WM_GETFONT, 0, 0));
+  EXPECT_EQ(GetObjectType(now), static_cast<DWORD>(OBJ_FONT)) << "not a deleted font";
+  LOGFONTA described = {};
+  GetObjectA(now, sizeof(described), &described);
+  EXPECT_STREQ(described.lfFaceName, "MS Sans Serif") << "the child's own description";
+  HGDIOBJ groupFont = reinterpret_cast<HGDIOBJ>(SendMessageA(group->Handle, WM_GETFONT, 0, 0));
+  EXPECT_EQ(GetObjectType(groupFont), static_cast<DWORD>(OBJ_FONT));
+}
+
 TEST_F(Tools, BoldAndPlainFollowTheWeightRules) {
   struct Row {
     const char* why;

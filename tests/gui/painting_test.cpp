@@ -9,7 +9,6 @@
 #include <string>
 
 #include "gui/os_family.h"
-#include "gui/painters.h"
 #include "gui_test.h"
 
 namespace {

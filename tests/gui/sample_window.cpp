@@ -8,7 +8,6 @@
 
 #include "gui/controls.h"
 #include "gui/message_loop.h"
-#include "gui/painters.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 // size lock, and destruction. No window here is shown.
 #include <gtest/gtest.h>
 
-#include "gui/painters.h"
 #include "gui_test.h"
 
 namespace {
