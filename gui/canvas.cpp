@@ -29,7 +29,7 @@ HDC CanvasDC(DeviceCanvas* canvas) {
       mustRelease = true;
     }
     canvas->DC = dc;
-    canvas->ReleaseDC = mustRelease;
+    canvas->GiveBackDC = mustRelease;
     canvas->State = kCanvasDcValid;
   }
   if (!(canvas->State & kCanvasFontSelected)) {
@@ -47,7 +47,7 @@ void ReleaseCanvasDC(DeviceCanvas* canvas) {
   SelectObject(dc, GetStockObject(BLACK_PEN));
   SelectObject(dc, GetStockObject(NULL_BRUSH));
   SelectObject(dc, GetStockObject(SYSTEM_FONT));
-  if (canvas->ReleaseDC) {
+  if (canvas->GiveBackDC) {
     if (canvas->Source.Release)
       canvas->Source.Release(canvas->Source.Context, dc);
     else
@@ -62,6 +62,6 @@ SIZE TextExtent(DeviceCanvas* canvas, const ByteString& text) {
   HDC dc = CanvasDC(canvas);
   GetTextExtentPoint32A(dc, text.Data(), text.Length(), &size);
   // A window DC comes from the system's small cache: do not keep it between calls.
-  if (canvas->ReleaseDC && !canvas->KeepsDC) ReleaseCanvasDC(canvas);
+  if (canvas->GiveBackDC && !canvas->KeepsDC) ReleaseCanvasDC(canvas);
   return size;
 }

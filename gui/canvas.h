@@ -35,8 +35,8 @@ public:
   BYTE State;      // kCanvas... flags
   DWORD CopyMode;
   CanvasSource Source;
-  bool ReleaseDC;  // the DC goes back to the source when the canvas lets it go
-  bool KeepsDC;    // a DC of its own (a bitmap's): kept until the canvas is freed
+  bool GiveBackDC;  // the DC goes back to the source when the canvas lets it go
+  bool KeepsDC;     // a DC of its own (a bitmap's): kept until the canvas is freed
 };
 
 DeviceCanvas* CreateCanvas(const CanvasSource& source);

@@ -32,7 +32,7 @@ bool IsShown(Widget* w) {
 }
 
 bool RunAttachedHandlers(Widget* w, WidgetMessage& m, LRESULT& result) {
-  if (w->UseCount < 0) return false;  // destruction under way
+  if (w->Destroying) return false;  // its window is being taken down
   AddRef(w);
   ObjectList* list = w->AttachedHandlers;
   for (int i = list->Count - 2; i >= 0; i -= 2) {

@@ -3,6 +3,8 @@
 // handlers after the loop ended, and a widget freed inside its own handler.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include "gui_test.h"
 
 namespace {
@@ -214,6 +216,56 @@ TEST_F(Loop, TopLevelWindowDestroyedByTheSystemFreesItsWidget) {
   other->DestroyNotify = {[](void* n, RefObject*) { ++*static_cast<int*>(n); }, &destroyed};
   DestroyWindow(window);
   EXPECT_EQ(destroyed, 1) << "the widget goes with its window";
+}
+
+// Runs in a child process (below): the session ends while the loop runs.
+TEST_F(Loop, DISABLED_SessionEndProbe) {
+  const char* marker = getenv("SESSION_END_MARKER");
+  ASSERT_NE(marker, nullptr);
+  static std::string path = marker;
+  form_->DestroyNotify = {[](void*, RefObject*) {
+                            HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                      CREATE_ALWAYS, 0, nullptr);
+                            DWORD written;
+                            WriteFile(file, "freed", 5, &written, nullptr);
+                            CloseHandle(file);
+                          },
+                          nullptr};
+  PostMessageA(GetHandle(form_), WM_ENDSESSION, TRUE, 0);
+  RunMainLoop(&MainWidget);
+  ADD_FAILURE() << "the process should have ended inside the loop";
+}
+
+TEST(SessionEnd, FreesTheWindowTreeAndEndsTheProcess) {
+  char self[MAX_PATH], dir[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  GetTempPathA(MAX_PATH, dir);
+  std::string marker = std::string(dir) + "exitpoll_session_end.txt";
+  DeleteFileA(marker.c_str());
+  SetEnvironmentVariableA("SESSION_END_MARKER", marker.c_str());
+  std::string line =
+      std::string("\"") + self +
+      "\" --gtest_also_run_disabled_tests --gtest_filter=Loop.DISABLED_SessionEndProbe";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessA(self, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(code, 0u);
+
+  char text[16] = {};
+  DWORD read = 0;
+  HANDLE file = CreateFileA(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "the form was not freed";
+  ReadFile(file, text, sizeof(text) - 1, &read, nullptr);
+  CloseHandle(file);
+  DeleteFileA(marker.c_str());
+  EXPECT_STREQ(text, "freed");
 }
 
 }  // namespace
