@@ -23,10 +23,6 @@ Widget* CreateChild(Widget* parent, const char* className, DWORD style,
   return w;
 }
 
-void SetInitialText(Widget* w, const ByteString& text) {
-  SetText(w, text);
-}
-
 void CheckRadio(Widget* w) {
   Widget* parent = w->Parent;
   if (!parent) return;
@@ -83,7 +79,7 @@ Widget* CreateFormWidget(Widget* parent, const ByteString& text) {
   if (!parent) w->Bounds = {0, 0, 0, 0};
   AttachHandler(w, &BackgroundPainter);
   AttachHandler(w, &FormHandler);
-  SetInitialText(w, text);
+  SetText(w, text);
   return w;
 }
 
@@ -91,7 +87,7 @@ Widget* CreateLabel(Widget* parent, const ByteString& text) {
   Widget* w = CreateChild(parent, "STATIC", 0x5600018C, kStaticActions, false);
   w->IsLabel = true;
   SetDefaultBounds(w, 64, 22);
-  SetInitialText(w, text);
+  SetText(w, text);
   return w;
 }
 
@@ -111,7 +107,7 @@ Widget* CreateGroupBox(Widget* parent, const ByteString& text) {
   w->TabStop = false;
   w->ClientInsets = {22, 2, 2, 2};
   AttachHandler(w, &BackgroundPainter);
-  SetInitialText(w, text);
+  SetText(w, text);
   return w;
 }
 
@@ -152,7 +148,7 @@ Widget* CreatePushButton(Widget* parent, const ByteString& text) {
   SetDefaultBounds(w, 64, 22);
   w->HandlesReturn = true;
   w->TextAlign = 2;
-  SetInitialText(w, text);
+  SetText(w, text);
   return w;
 }
 
@@ -161,7 +157,7 @@ Widget* CreateCheckBox(Widget* parent, const ByteString& text) {
   w->Style = 0x50010003;  // the whole style: no clip bits
   w->ClassActions.WidthExtra = 24;
   SetDefaultBounds(w, 72, 22);
-  SetInitialText(w, text);
+  SetText(w, text);
   return w;
 }
 
@@ -169,7 +165,7 @@ Widget* CreateRadioBox(Widget* parent, const ByteString& text) {
   Widget* w = CreateCheckBox(parent, "");
   w->Style = 0x50034004;
   w->ClickAction = &CheckRadio;
-  SetInitialText(w, text);
+  SetText(w, text);
   if (parent) {
     parent->LastRadioId = w->ControlId;
     if (parent->FirstRadioId == 0) {
@@ -194,7 +190,7 @@ Widget* CreateOwnerDrawButton(Widget* parent, const ByteString& text, unsigned o
   w->GlyphCount = glyphCount;
   if (parent) AttachHandler(parent, &DrawItemForwarder);
   AttachHandler(w, &OwnerDrawButtonPainter);
-  SetInitialText(w, text);
+  SetText(w, text);
   return w;
 }
 
@@ -276,7 +272,8 @@ void SetDefaultKey(Widget* w, int key, bool on) {
     }
     if (key == VK_RETURN) form->DefaultButton = w;
     if (key == VK_ESCAPE) form->CancelButton = w;
-  } else {
+  } else if (MainWidget->OnMessage.Code == &DialogKeyFilter) {
+    // Only the filter's own installation is undone; another OnMessage stays.
     MainWidget->OnMessage = MainWidget->ChainedOnMessage;
     MainWidget->ChainedOnMessage = {};
   }

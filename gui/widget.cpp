@@ -457,7 +457,8 @@ Widget* ChildAt(Widget* w, int index) {
 }
 
 void PostClose(Widget* w) {
-  PostMessageA(w->Handle, WM_CLOSE, 0, 0);
+  // Without a window the message would become a thread message that closes nothing.
+  if (w->Handle) PostMessageA(w->Handle, WM_CLOSE, 0, 0);
 }
 
 LRESULT Perform(Widget* w, UINT msg, WPARAM wParam, LPARAM lParam) {
