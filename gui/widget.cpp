@@ -518,6 +518,10 @@ void Widget::Dispose() {
       if (old && !IconShared) DestroyIcon(old);
     }
     RemovePropA(Handle, kSelfProp);
+    // A system control gets its own destruction messages, so that it frees what it
+    // keeps per window; nothing of the widget is left to handle them.
+    if (SystemProc && !WindowGone)
+      SetWindowLongA(Handle, GWL_WNDPROC, reinterpret_cast<LONG>(SystemProc));
     if (!WindowGone) DestroyWindow(Handle);
   }
   Handle = nullptr;

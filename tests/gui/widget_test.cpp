@@ -269,6 +269,34 @@ TEST_F(Widgets, FreedButtonsStopBeingDefaultAndCancel) {
   EXPECT_FALSE(form_->OnMessage.Assigned()) << "the filter is removed again";
 }
 
+// The procedure each destruction message of an edit window is about to reach.
+std::vector<LONG> gDestroyProcs;
+LRESULT CALLBACK RecordDestroy(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && (call->message == WM_DESTROY || call->message == WM_NCDESTROY)) {
+    char name[32] = "";
+    GetClassNameA(call->hwnd, name, sizeof(name));
+    if (lstrcmpA(name, "tk_EDIT") == 0)
+      gDestroyProcs.push_back(GetWindowLongA(call->hwnd, GWL_WNDPROC));
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Widgets, FreedControlIsDestroyedByItsSystemClass) {
+  Widget* edit = CreateEditBox(form_, 0);
+  HWND window = GetHandle(edit);
+  LONG systemProc = reinterpret_cast<LONG>(edit->SystemProc);
+  ASSERT_NE(systemProc, 0);
+  gDestroyProcs.clear();
+  HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &RecordDestroy, nullptr, GetCurrentThreadId());
+  FreeObject(edit);
+  UnhookWindowsHookEx(hook);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(gDestroyProcs, (std::vector<LONG>{systemProc, systemProc}))
+      << "WM_DESTROY and WM_NCDESTROY go to the edit control's own procedure";
+  EXPECT_EQ(ChildCount(form_), 0);
+}
+
 TEST_F(Widgets, TextIsKeptBeforeAndReadFromTheWindowAfter) {
   Widget* edit = CreateEditBox(form_, 0);
   SetText(edit, "before");
