@@ -1,0 +1,121 @@
+// The keyboard rules with real input (SendInput through the system's input queue):
+// Return clicks the default button from an edit box but not from a radio box, Tab
+// inserts nothing and moves no focus, Escape does nothing without a cancel button, and
+// keys for a window without the focus are dropped.
+#include <gtest/gtest.h>
+
+#include "gui_test.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class Keyboard : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ResetToolkit();
+    MessageLog::Clear();
+    MessageLog::Watched() = {WM_LBUTTONDOWN, WM_LBUTTONUP};
+    form_ = CreateFormWidget(nullptr, "Keyboard");
+    SetPosition(form_, 60, 60);
+    SetSize(form_, 320, 220);
+    MainWidget = form_;
+    LoopActive = 1;  // as inside RunMainLoop: the main widget's filter sees every key
+
+    Widget* group = CreateGroupBox(form_, "");
+    SetPosition(group, 8, 8);
+    SetSize(group, 200, 120);
+    radio_ = CreateRadioBox(group, "Unstable");
+    SetTop(radio_, 12);
+    CreateRadioBox(group, "Other");
+    edit_ = CreateEditBox(group, 0);
+    SetPosition(edit_, 8, 80);
+    SetSize(edit_, 150, 0);
+    other_ = CreateEditBox(form_, 0);
+    SetPosition(other_, 8, 140);
+
+    button_ = CreateOwnerDrawButton(form_, "OK", 0, 0, nullptr, 0);
+    SetPosition(button_, 220, 150);
+    SetSize(button_, 76, 25);
+    button_->HandlesReturn = false;
+    button_->OnClick = {[](void*, Widget*) { MessageLog::Add("OnClick"); }, nullptr};
+    SetDefaultKey(button_, VK_RETURN, true);
+    WatchWidget(button_, "button");
+    form_->FocusedChild = edit_;
+
+    ASSERT_TRUE(ActivateForm(form_));
+    ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit_->Handle; }, 3000));
+    PumpFor(100);
+    MessageLog::Clear();
+  }
+  void TearDown() override {
+    LoopActive = 0;
+    MainWidget = nullptr;
+    FreeObject(form_);
+    PumpFor(50);
+    ResetToolkit();
+  }
+
+  Widget* form_;
+  Widget* radio_;
+  Widget* edit_;
+  Widget* other_;
+  Widget* button_;
+};
+
+TEST_F(Keyboard, ReturnInTheEditBoxPressesAndReleasesTheDefaultButton) {
+  PressKey(VK_RETURN);
+  PumpUntil([] { return MessageLog::Lines().size() >= 3; }, 2000);
+  EXPECT_EQ(MessageLog::Lines(),
+            (Lines{"button:WM_LBUTTONDOWN", "button:WM_LBUTTONUP", "OnClick"}));
+  EXPECT_EQ(GetText(edit_), "") << "the edit box saw no Return";
+}
+
+TEST_F(Keyboard, ReturnOnARadioBoxDoesNotClickTheDefaultButton) {
+  SetFocus(radio_->Handle);
+  ASSERT_TRUE(PumpUntil([&] { return form_->FocusedChild == radio_; }, 2000));
+  PressKey(VK_RETURN);
+  PumpFor(200);
+  EXPECT_EQ(MessageLog::Lines(), Lines{});
+}
+
+TEST_F(Keyboard, TabInsertsNothingAndMovesNoFocus) {
+  PressKey('A');
+  PressKey(VK_TAB);
+  PressKey('B');
+  PumpUntil([&] { return GetText(edit_).Length() >= 2; }, 2000);
+  EXPECT_EQ(GetText(edit_), "ab");
+  EXPECT_EQ(GetFocus(), edit_->Handle);
+}
+
+TEST_F(Keyboard, EscapeDoesNothingWithoutACancelButton) {
+  PressKey('A');
+  PressKey(VK_ESCAPE);
+  PumpFor(200);
+  EXPECT_EQ(MessageLog::Lines(), Lines{});
+  EXPECT_EQ(GetText(edit_), "a");
+  EXPECT_TRUE(IsWindowVisible(form_->Handle));
+  EXPECT_EQ(GetFocus(), edit_->Handle);
+}
+
+TEST_F(Keyboard, EscapeClicksTheCancelButtonWhenThereIsOne) {
+  Widget* cancel = CreatePushButton(form_, "Cancel");
+  SetPosition(cancel, 220, 120);
+  cancel->OnClick = {[](void*, Widget*) { MessageLog::Add("cancel:OnClick"); }, nullptr};
+  SetDefaultKey(cancel, VK_ESCAPE, true);
+  form_->CreateWindowHandle();
+  PressKey(VK_ESCAPE);
+  PumpUntil([] { return !MessageLog::Lines().empty(); }, 2000);
+  EXPECT_EQ(MessageLog::Lines(), Lines{"cancel:OnClick"});
+}
+
+TEST_F(Keyboard, KeysForAWindowWithoutTheFocusAreDropped) {
+  // Only a posted message can address a window that does not have the focus.
+  PostMessageA(other_->Handle, WM_CHAR, 'x', 1);
+  PostMessageA(edit_->Handle, WM_CHAR, 'y', 1);
+  PumpFor(100);
+  EXPECT_EQ(GetText(other_), "");
+  EXPECT_EQ(GetText(edit_), "y");
+}
+
+}  // namespace
