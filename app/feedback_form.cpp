@@ -1,0 +1,122 @@
+// The feedback window: construction with its fixed layout, the texts that depend on the
+// product name, and the "Uninstall" button.
+#include "app/feedback_form.h"
+
+#include "gui/controls.h"
+#include "gui/message_loop.h"
+#include "gui/param_str.h"
+
+const char* const ReasonTexts[kReasonCount] = {
+    "Unstable",      "Lacks some functions", "Resource hungry", "Unfriendly interface",
+    "Too expensive", "Upgrade version",      "Other",
+};
+
+namespace {
+
+const char kCaption[] = "Uninstall";
+const char kIconName[] = "MAINICON";
+const char kFontFace[] = "Tahoma";
+const int kFontHeight = -11;
+const int kFontHeightOffset = 4;  // of the LOGFONTA in the font tool's description
+const char kTitleText[] = "Question:";
+const char kQuestionText[] = "Why have you made up your mind to remove ";
+const char kButtonText[] = "Uninstall";
+
+const DWORD kMinMaxBoxes = WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+const DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+
+}  // namespace
+
+void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
+  FeedbackForm* f = CreateObject<FeedbackForm>();
+  *result = f;
+
+  Widget* form = CreateFormWidget(parent, kCaption);
+  f->Form = form;
+  SetPosition(form, 324, 199);
+  SetSize(form, 430, 328);
+  MainWidget = form;
+  AttachOwned(form, f);
+  SetStyle(form, form->Style & ~kMinMaxBoxes);
+  SetIconFromResource(form, GetModuleHandleA(nullptr), kIconName);
+  SetToolInt(GetFont(form), kFontHeightOffset, kFontHeight);
+  SetFontName(GetFont(form), kFontFace);
+  form->OnClose = Bind<&FeedbackForm::FormClose>(f);
+
+  f->QuestionLabel = CreateLabel(form, "");
+  SetPosition(f->QuestionLabel, 95, 36);
+  SetAutoSize(f->QuestionLabel, true);
+  SetFontStyle(f->QuestionLabel, kFontBold);
+
+  f->TitlePanel = CreateGradientPanel(form, kColorButtonShadow, kColorButtonHighlight);
+  SetPosition(f->TitlePanel, 4, 8);
+  SetSize(f->TitlePanel, 412, 20);
+  SetLook3D(f->TitlePanel, false);
+  SetHasBorder(f->TitlePanel, false);
+  f->TitlePanel->TabStop = false;
+  f->TitlePanel->Margin = 0;
+  SetGradientDirection(f->TitlePanel, 1);  // left to right
+
+  f->TitleLabel = CreateLabel(f->TitlePanel, "");
+  SetPosition(f->TitleLabel, 8, 3);
+  SetToolColor(f->TitleLabel, 0x00FFFFFF);
+  SetFontStyle(f->TitleLabel, kFontBold);
+  SetTransparent(f->TitleLabel, true);
+
+  f->ChoiceGroup = CreateGroupBox(form, "");
+  SetPosition(f->ChoiceGroup, 16, 60);
+  SetSize(f->ChoiceGroup, 389, 181);
+  f->ChoiceGroup->TabStop = false;
+
+  f->OtherEdit = CreateEditBox(f->ChoiceGroup, 0);
+  SetPosition(f->OtherEdit, 78, 150);
+  SetWidth(f->OtherEdit, 301);
+  SetColor(f->OtherEdit, kColorWindow);
+
+  f->UninstallButton = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
+  SetPosition(f->UninstallButton, 328, 252);
+  SetSize(f->UninstallButton, 76, 25);
+  f->UninstallButton->OnClick = Bind<&FeedbackForm::UninstallButtonClick>(f);
+  f->UninstallButton->HandlesReturn = false;
+  f->UninstallButton->TextShiftX = 1;  // the caption moves while the button is pressed
+  f->UninstallButton->TextShiftY = 1;
+  SetDefaultKey(f->UninstallButton, VK_RETURN, true);
+
+  SetResizable(form, false);
+  f->FormCreate();
+}
+
+void FeedbackForm::FormCreate() {
+  ProductName.Clear();
+  SetStyle(Form, Form->Style | WS_POPUP | WS_CAPTION);
+  SetExStyle(Form, kDialogExStyle);
+  // Uninstallers pass names with spaces as underscores.
+  ProductName = ParamStr(1);
+  for (int i = 0; i < ProductName.Length(); ++i)
+    if (ProductName[i] == '_') ProductName.MutableData()[i] = ' ';
+  LoadTexts();
+  Form->FocusedChild = OtherEdit;
+}
+
+void FeedbackForm::LoadTexts() {
+  int step = (ClientHeight(ChoiceGroup) - 16) / 6;
+  Widget* last = nullptr;
+  for (int i = 0; i < kReasonCount; ++i) {
+    last = CreateRadioBox(ChoiceGroup, ReasonTexts[i]);
+    SetTop(last, 12 + step * i);
+    SetLeft(last, 8);
+    SetAutoSize(last, true);
+  }
+  Click(last);  // "Other" starts checked
+
+  SetText(TitleLabel, kTitleText);
+  SetText(QuestionLabel, ByteString(kQuestionText) + ProductName + "?");
+  SetLeft(QuestionLabel, ClientWidth(Form) / 2 - GetWidth(QuestionLabel) / 2);
+  SetText(UninstallButton, kButtonText);
+}
+
+void FeedbackForm::UninstallButtonClick(Widget*) {
+  SetEnabled(UninstallButton, false);
+  Hide(Form);
+  PostClose(Form);
+}

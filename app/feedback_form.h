@@ -1,0 +1,43 @@
+// FeedbackForm: the applet's one window, asking why the product is being removed, with
+// seven reasons, a free-text field for "Other" and the "Uninstall" button. Closing it in
+// any way delivers the answer (report_delivery.cpp).
+#pragma once
+
+#include "gui/widget.h"
+#include "http/http_client.h"
+#include "rt/byte_string.h"
+
+constexpr int kReasonCount = 7;
+// The radio boxes' captions in order; the chosen caption is the report's reason text.
+extern const char* const ReasonTexts[kReasonCount];
+
+class FeedbackForm : public RefObject {
+public:
+  // Construction steps, run by CreateFeedbackForm.
+  void FormCreate();
+  void LoadTexts();
+
+  // Event handlers.
+  void UninstallButtonClick(Widget* sender);
+  void FormClose(Widget* sender, bool* accept);
+  void HttpDone(HttpClient* sender);
+
+  Widget* Form;
+  Widget* TitlePanel;
+  Widget* TitleLabel;
+  Widget* QuestionLabel;
+  // Children in order: OtherEdit, then the seven radio boxes of ReasonTexts.
+  Widget* ChoiceGroup;
+  Widget* UninstallButton;
+  Widget* OtherEdit;
+  bool Waiting;  // the report request is outstanding
+  ByteString ProductName;
+  // Set when the first close starts delivering the report, never cleared: a close
+  // requested while that one runs is refused, so there is one report per run.
+  bool Closing;
+};
+
+// Builds the form under `parent` (null for a top-level window), makes its window the
+// toolkit's MainWidget and reads the product name from parameter 1 of the command line.
+// The windows stay hidden until the message loop shows the form.
+void CreateFeedbackForm(Widget* parent, FeedbackForm** form);
