@@ -53,7 +53,9 @@ static std::string Describe(HWND window) {
   ClientToScreen(window, &origin);
   LONG style = GetWindowLongA(window, GWL_STYLE);
   std::string checked = "null";
-  if (lstrcmpiA(className, "Button") == 0) {
+  // The toolkit's controls are superclasses named after the system class ("tk_BUTTON").
+  int classLength = lstrlenA(className);
+  if (classLength >= 6 && lstrcmpiA(className + classLength - 6, "Button") == 0) {
     DWORD_PTR state = 0;
     SendMessageTimeoutA(window, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state);
     checked = Number(static_cast<long>(state));
