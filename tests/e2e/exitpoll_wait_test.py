@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""The applet's wait for the server: its full length when no confirmation comes, the
+window staying responsive meanwhile, and a second close during the wait sending nothing."""
+import time
+import unittest
+
+import applet as a
+import harness as h
+
+QUERY = b"prj=My+New+Tool&reason=Other%3a+&os=Windows+XP"
+MAIL = a.MAIL_PREFIX + b"My+New+Tool&body=Other:%20"
+WAIT_S = 2.9  # the 3000 ms limit, less the clocks' disagreement
+
+
+class WaitTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        h.RegisterMailtoCapture()
+        a.UseWindowsVersion("winxp")
+
+    def test_no_server_listening_mail_after_the_full_wait(self):
+        with h.MailCapture() as mail:
+            app, _ = a.Start(env=mail.env)
+            with app:
+                closed = a.Close("button")
+                urls = mail.WaitForUrls(1, timeout=15)
+                elapsed = time.monotonic() - closed
+                self.assertEqual(app.Wait(), 0)
+            self.assertEqual(urls, [MAIL])
+            self.assertGreaterEqual(elapsed, WAIT_S)
+
+    def test_button_close_hides_the_window_and_disables_the_button(self):
+        # A server that keeps the connection and never answers, then one that answers
+        # "ok" and keeps it: either way the mail follows the full wait.
+        for script in ([], [a.OK_REPLY.replace(b"OK\r\n", b"ok\r\n")]):
+            with self.subTest(script=script), h.ScriptedServer(script, close=False) as server, \
+                    h.MailCapture() as mail:
+                app, _ = a.Start(env=mail.env)
+                with app:
+                    closed = a.Close("button")
+                    server.WaitForRequest()
+                    info = a.Inspect()
+                    self.assertFalse(info["window"]["visible"])
+                    button = h.FindChild(info["window"], text="Uninstall")
+                    self.assertFalse(button["enabled"])
+                    urls = mail.WaitForUrls(1, timeout=15)
+                    elapsed = time.monotonic() - closed
+                    self.assertEqual(app.Wait(), 0)
+                self.assertEqual(urls, [MAIL])
+                self.assertGreaterEqual(elapsed, WAIT_S)
+                self.assertEqual(server.Requests(), [a.Request(QUERY)])
+
+    def test_window_answers_during_the_wait_and_a_second_close_sends_nothing(self):
+        seconds = ["closebox", "button", "altf4"]
+        for second in seconds:
+            with self.subTest(second=second), h.ScriptedServer([], close=False) as server, \
+                    h.MailCapture() as mail:
+                app, info = a.Start(env=mail.env)
+                with app:
+                    closed = a.Close("altf4")
+                    server.WaitForRequest()
+                    during = a.Inspect()
+                    self.assertTrue(during["window"]["visible"])  # closed from the caption
+                    self.assertGreaterEqual(during["respondsMs"], 0)
+                    self.assertLess(during["respondsMs"], 500)
+                    a.Close(second, info)
+                    urls = mail.WaitForUrls(1, timeout=15)
+                    elapsed = time.monotonic() - closed
+                    self.assertEqual(app.Wait(), 0)
+                    time.sleep(0.3)  # a second mail would have come by now
+                self.assertEqual(mail.Urls(), [MAIL])
+                self.assertEqual(urls, [MAIL])
+                self.assertGreaterEqual(elapsed, WAIT_S)
+                self.assertEqual(server.Requests(), [a.Request(QUERY)])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
