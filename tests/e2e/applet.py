@@ -81,7 +81,9 @@ def Close(how, info=None):
         Activate()
         h.Key("alt+F4")
     elif how == "return":
-        Activate()
+        ClickClient(EditPoint())  # the focus into the free-text field
+        h.WaitUntil(lambda: h.FindChild(Inspect()["window"], className="tk_EDIT")["focused"],
+                    10, what="the focus in the free-text field")
         h.Key("Return")
     else:
         raise ValueError(how)
