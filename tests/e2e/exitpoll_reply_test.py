@@ -51,6 +51,27 @@ class ReplyTest(unittest.TestCase):
                 self.assertEqual(requests, [a.Request(QUERY)])
                 self.assertEqual(urls, [MAIL] if mailExpected else [])
 
+    def test_real_servers_confirm_and_store(self):
+        # nginx keeps the connection alive with Content-Length; php -S closes it after
+        # "Connection: close" and an "OK" without a line end.
+        for name, Server in [("nginx", h.Nginx), ("php -S with server/", h.PhpServer)]:
+            with self.subTest(name), Server() as server, h.MailCapture() as mail:
+                app, _ = a.Start(env=mail.env)
+                with app:
+                    a.ClickClient(a.ReasonPoint(4))
+                    h.WaitUntil(lambda: h.FindChild(a.Inspect()["window"], text="Too expensive")
+                                ["checked"] == 1, 10, what="Too expensive checked")
+                    a.Close("button")
+                    self.assertEqual(app.Wait(), 0)
+                self.assertEqual(mail.Urls(), [])
+                if Server is h.Nginx:
+                    h.WaitUntil(lambda: server.AccessLog(), 5, what="nginx's log")
+                    self.assertEqual(server.AccessLog(), [
+                        b"GET /stat/uninstall.php?" + QUERY + b" HTTP/1.1"])
+                else:
+                    self.assertEqual([row[1:] for row in server.Rows()],
+                                     [(b"My New Tool", b"Too expensive", b"Windows XP")])
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
