@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""exitpoll_bench.py [RUNS]: the applet's figures, measured from outside under Wine on the
+virtual display (see bench/README.md): the time from a close to the process's end against an
+immediate "OK" server, no server and an idle server; the applet's CPU time during the idle
+server's wait; the time from process start to the window's first paint (firstpaint.exe);
+the size of exitpoll.exe and the DLLs it imports. Each timing is the median of RUNS (10)."""
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import applet as a  # noqa: E402
+import harness as h  # noqa: E402
+
+CLOCK_TICK_S = 1.0 / os.sysconf("SC_CLK_TCK")
+
+
+def AppletPids():
+    """Linux pids of exitpoll.exe processes under this run's Wine prefix."""
+    prefix = ("WINEPREFIX=" + os.environ["WINEPREFIX"]).encode()
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                command = f.read()
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                environment = f.read().split(b"\0")
+        except OSError:
+            continue
+        if b"exitpoll.exe" in command and prefix in environment:
+            pids.append(int(entry))
+    return pids
+
+
+def CpuSeconds(pid):
+    """User plus system CPU time of a Linux process so far, or None once it is gone."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return None
+    if fields[0] in "ZX":  # ended, not yet reaped
+        return None
+    return (int(fields[11]) + int(fields[12])) * CLOCK_TICK_S
+
+
+def AppletPid():
+    """The Linux process of the one running exitpoll.exe."""
+    pids = h.WaitUntil(AppletPids, 10, what="the applet's process")
+    if len(pids) != 1:
+        raise h.HarnessError("more than one exitpoll.exe runs: %r" % pids)
+    return pids[0]
+
+
+def CloseToExit(serverFactory):
+    """One run: starts the applet, presses Uninstall, and returns (seconds from the click to
+    the end of the process, CPU seconds the applet used in that time)."""
+    with serverFactory() as _, h.MailCapture() as mail:
+        app, info = a.Start(env=mail.env)
+        with app:
+            pid = AppletPid()
+            left, top = info["window"]["client"][:2]
+            cpuBefore = CpuSeconds(pid)
+            closed = time.monotonic()  # xdotool takes a while to start: time from before
+            h.Click(left + a.BUTTON[0], top + a.BUTTON[1])
+            cpu = cpuBefore
+            while True:  # the last reading before the process is gone
+                now = CpuSeconds(pid)
+                if now is None:
+                    break
+                cpu = now
+                time.sleep(0.01)
+            ended = time.monotonic()
+            if app.Wait() != 0:
+                raise h.HarnessError("exit code not 0")
+        return ended - closed, cpu - cpuBefore
+
+
+class NoServer:
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        pass
+
+
+def Median(values):
+    return statistics.median(values)
+
+
+def main():
+    runs = int(sys.argv[1]) if len(sys.argv) > 1 else 10
+    h.RegisterMailtoCapture()
+    a.UseWindowsVersion("winxp")
+    cases = [
+        ("immediate \"OK\" server", lambda: h.ScriptedServer([a.OK_REPLY])),
+        ("no server listening", NoServer),
+        ("idle server (accepts, never answers)", lambda: h.ScriptedServer([], close=False)),
+    ]
+    for name, factory in cases:
+        results = [CloseToExit(factory) for _ in range(runs)]
+        times = [t for t, _ in results]
+        print("close to exit, %s: median %.0f ms over %d runs (min %.0f, max %.0f)"
+              % (name, Median(times) * 1000, runs, min(times) * 1000, max(times) * 1000))
+        if name.startswith("idle"):
+            shares = [cpu / t for t, cpu in results]
+            print("CPU during the idle server's wait: median %.0f ms of %.0f ms, %.1f%% "
+                  "(max %.1f%%; /proc resolution %.0f ms)"
+                  % (Median([c for _, c in results]) * 1000, Median(times) * 1000,
+                     Median(shares) * 100, max(shares) * 100, CLOCK_TICK_S * 1000))
+        sys.stdout.flush()
+
+    firstpaint = os.path.join(os.path.dirname(h.BIN_DIR.rstrip("/")), "..", "..", "bench",
+                              "firstpaint.exe")
+    line = h.CommandLine(firstpaint, b"%d Uninstall " % runs + h.ExitpollCommandLine(b"My_Tool"))
+    with h.ScriptedServer([a.OK_REPLY]):
+        code, out = h.Run(line, timeout=120)
+    print(out.decode().strip().splitlines()[-1])
+
+    exe = h.EXITPOLL_EXE
+    dlls = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], stdout=subprocess.PIPE,
+                          check=True).stdout.decode()
+    imports = [l.split(":", 1)[1].strip() for l in dlls.splitlines() if "DLL Name" in l]
+    print("exitpoll.exe: %d bytes stripped (%.1f KB; limit 64 KB); imports %s"
+          % (os.path.getsize(exe), os.path.getsize(exe) / 1024, ", ".join(imports)))
+
+
+if __name__ == "__main__":
+    main()
