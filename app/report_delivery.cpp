@@ -7,6 +7,7 @@
 
 #include "app/feedback_form.h"
 #include "app/report.h"
+#include "app/report_delivery.h"
 #include "app/report_wait.h"
 #include "app/windows_version.h"
 #include "gui/controls.h"
@@ -17,11 +18,11 @@ namespace {
 const char kOtherSeparator[] = ": ";
 const int kOtherPosition = kReasonCount;  // "Other", after OtherEdit and six reasons
 
-// Dispatches the thread's messages until `waiting` is cleared or the time since `start`
-// reaches the limit. The flag and the clock are tested after every message, so a server
-// that streams data cannot hold the close beyond the limit; an empty queue is waited on
-// without spinning.
-void WaitForReply(Widget* form, const bool& waiting, DWORD start) {
+}  // namespace
+
+// The flag and the clock are tested after every message, so messages that keep coming
+// cannot hold the close beyond the limit; an empty queue is waited on without spinning.
+void WaitForReply(Widget* form, const bool& waiting, uint32_t start) {
   for (;;) {
     if (!waiting) return;
     uint32_t left = WaitTimeLeft(start, GetTickCount(), kReportWaitMs);
@@ -34,8 +35,6 @@ void WaitForReply(Widget* form, const bool& waiting, DWORD start) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLINPUT);
   }
 }
-
-}  // namespace
 
 void FeedbackForm::FormClose(Widget*, bool* accept) {
   if (Closing) {

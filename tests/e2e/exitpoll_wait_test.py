@@ -50,6 +50,21 @@ class WaitTest(unittest.TestCase):
                 self.assertGreaterEqual(elapsed, WAIT_S)
                 self.assertEqual(server.Requests(), [a.Request(QUERY)])
 
+    def test_a_streaming_server_cannot_hold_the_close(self):
+        # Lines without end and without a pause: the wait still ends at its limit.
+        header = b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+        stream = [header] + [b"more data\r\n" * 1000] * 200000
+        with h.ScriptedServer(stream, close=False) as server, h.MailCapture() as mail:
+            app, _ = a.Start(env=mail.env)
+            with app:
+                closed = a.Close("button")
+                self.assertEqual(app.Wait(timeout=15), 0)
+                elapsed = time.monotonic() - closed
+            self.assertEqual(mail.WaitForUrls(1), [MAIL])
+            self.assertGreaterEqual(elapsed, WAIT_S)
+            self.assertLess(elapsed, 10, "ended long before the stream")
+            self.assertEqual(server.Requests(), [a.Request(QUERY)])
+
     def test_window_answers_during_the_wait_and_a_second_close_sends_nothing(self):
         seconds = ["closebox", "button", "altf4"]
         for second in seconds:
