@@ -51,9 +51,9 @@ class WaitTest(unittest.TestCase):
                 self.assertEqual(server.Requests(), [a.Request(QUERY)])
 
     def test_a_streaming_server_cannot_hold_the_close(self):
-        # Lines without end and without a pause: the wait still ends at its limit.
+        # Lines every few milliseconds for about 20 s: the wait still ends at its limit.
         header = b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n"
-        stream = [header] + [b"more data\r\n" * 1000] * 200000
+        stream = [header] + [b"more data\r\n" * 200, h.Pause(0.002)] * 8000
         with h.ScriptedServer(stream, close=False) as server, h.MailCapture() as mail:
             app, _ = a.Start(env=mail.env)
             with app:
