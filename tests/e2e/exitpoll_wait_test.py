@@ -23,6 +23,12 @@ class WaitTest(unittest.TestCase):
             app, _ = a.Start(env=mail.env)
             with app:
                 closed = a.Close("button")
+                time.sleep(0.5)
+                during = a.Inspect()  # hidden by the button, and still answering
+                self.assertFalse(during["window"]["visible"])
+                self.assertGreaterEqual(during["respondsMs"], 0)
+                self.assertLess(during["respondsMs"], 500)
+                self.assertLess(time.monotonic() - closed, WAIT_S, "still waiting")
                 urls = mail.WaitForUrls(1, timeout=15)
                 elapsed = time.monotonic() - closed
                 self.assertEqual(app.Wait(), 0)
