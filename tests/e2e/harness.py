@@ -536,7 +536,7 @@ def WaitForNoWindow(caption, timeout=15.0):
 
 
 def Inspect(caption):
-    """The live window with that caption and its descendants, read from Wine by inspect.exe,
+    """The live window with that caption and its descendants, read from Wine by wintree.exe,
     or None when there is none. A dict: {"focus": hwnd, "active": hwnd, "respondsMs": n,
     "window": W}; respondsMs is how long the window's thread took to answer a sent WM_NULL,
     or -1 when it did not answer within 1000 ms (a hung window). W
@@ -545,7 +545,7 @@ def Inspect(caption):
     origin on screen), "style", "exstyle" (signed 32-bit), "visible", "enabled",
     "focused", "checked" (BM_GETCHECK for Button windows, else None) and "children"
     (a list of W in Z order, which is creation order unless a window was moved)."""
-    result = Wine([Helper("inspect"), caption], check=False, timeout=30)
+    result = Wine([Helper("wintree"), caption], check=False, timeout=30)
     if result.returncode != 0:
         return None
     return json.loads(result.stdout.decode("ascii"))

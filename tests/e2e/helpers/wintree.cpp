@@ -1,4 +1,4 @@
-// inspect.exe CAPTION: describes the live top-level window with that caption and all its
+// wintree.exe CAPTION: describes the live top-level window with that caption and all its
 // descendants as one JSON object on stdout, so that tests can read positions, texts, styles,
 // check states, the keyboard focus and the responsiveness of another process's window. Texts are
 // the window's ANSI bytes, each written as the code point of the same value (read them back as
@@ -84,7 +84,7 @@ static std::string Describe(HWND window) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    fprintf(stderr, "usage: inspect CAPTION\n");
+    fprintf(stderr, "usage: wintree CAPTION\n");
     return 2;
   }
   HWND window = FindWindowA(nullptr, argv[1]);
