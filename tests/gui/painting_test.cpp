@@ -157,8 +157,11 @@ TEST_P(TransparentTitle, ShowsAllOfItsText) {
   ASSERT_LE(whole, GetWidth(label)) << "the label is wide enough for its text";
   ScreenShot shot = CaptureScreen(ScreenClientRect(parent));
   int colon = 0, last = -1;
-  for (int y = c.top; y < c.top + GetHeight(label); ++y)
-    for (int x = c.left; x < c.left + GetWidth(label); ++x) {
+  // The label may reach past the strip's bottom: only what lies inside its parent shows.
+  int bottom = std::min(c.top + GetHeight(label), shot.Height);
+  int right = std::min(c.left + GetWidth(label), shot.Width);
+  for (int y = c.top; y < bottom; ++y)
+    for (int x = c.left; x < right; ++x) {
       if (!IsWhitish(shot.At(x, y))) continue;
       last = std::max(last, x - c.left);
       colon += x - c.left >= beforeColon;
