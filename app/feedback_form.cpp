@@ -59,10 +59,6 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
 
   f->TitleLabel = CreateLabel(f->TitlePanel, "");
   SetPosition(f->TitleLabel, 8, 3);
-  // As wide as the strip allows: at the label's default width a substituted face (Wine
-  // has no Tahoma) clips the colon of the bold "Question:". It is transparent, so the
-  // extra width shows nothing.
-  SetWidth(f->TitleLabel, 412 - 2 * 8);
   SetToolColor(f->TitleLabel, 0x00FFFFFF);
   SetFontStyle(f->TitleLabel, kFontBold);
   SetTransparent(f->TitleLabel, true);

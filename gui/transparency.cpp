@@ -29,7 +29,56 @@ POINT SurfaceOrigin(Widget* root) {
   return origin;
 }
 
-void ComposeChildren(HWND parent, HDC dc, POINT origin) {
+// An off-screen surface for one child's client area at a time, compatible with the
+// window's DC and grown as needed during one composition.
+class ScratchSurface {
+public:
+  explicit ScratchSurface(HDC like) : like_(like), dc_(CreateCompatibleDC(like)) {}
+  ~ScratchSurface() {
+    if (previous_) SelectObject(dc_, previous_);
+    if (bitmap_) DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  ScratchSurface(const ScratchSurface&) = delete;
+  ScratchSurface& operator=(const ScratchSurface&) = delete;
+
+  // The DC, with room for at least width x height pixels from its origin.
+  HDC Fit(int width, int height) {
+    if (width > size_.cx || height > size_.cy) {
+      size_ = {width > size_.cx ? width : size_.cx, height > size_.cy ? height : size_.cy};
+      HBITMAP bitmap = CreateCompatibleBitmap(like_, size_.cx, size_.cy);
+      HGDIOBJ old = SelectObject(dc_, bitmap);
+      if (!previous_) previous_ = old;
+      if (bitmap_) DeleteObject(bitmap_);
+      bitmap_ = bitmap;
+    }
+    return dc_;
+  }
+
+private:
+  HDC like_;
+  HDC dc_;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ previous_ = nullptr;
+  SIZE size_ = {0, 0};
+};
+
+// Paints a child's client area into `dc`, whose origin and clipping are at that area. The
+// child paints on a surface of its own whose device origin is its client corner, as with
+// BeginPaint: system controls clip to their client rectangle taken in device coordinates
+// (the static control does under Wine), so an origin moved by SetViewportOrgEx would cut
+// their painting short by the child's offset in the root. The surface starts as a copy of
+// what lies beneath, so a transparent child shows it.
+void PaintClient(HWND child, HDC dc, const RECT& client, ScratchSurface& scratch) {
+  HDC surface = scratch.Fit(client.right, client.bottom);
+  SavedDCState saved(surface);  // whatever the child leaves selected or set goes with it
+  BitBlt(surface, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+  SendMessageA(child, WM_ERASEBKGND, reinterpret_cast<WPARAM>(surface), 0);
+  SendMessageA(child, WM_PAINT, reinterpret_cast<WPARAM>(surface), 0);
+  BitBlt(dc, 0, 0, client.right, client.bottom, surface, 0, 0, SRCCOPY);
+}
+
+void ComposeChildren(HWND parent, HDC dc, POINT origin, ScratchSurface& scratch) {
   for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsWindowVisible(child)) continue;
     SavedDCState saved(dc);
@@ -44,9 +93,8 @@ void ComposeChildren(HWND parent, HDC dc, POINT origin) {
     GetClientRect(child, &clientRect);
     SetViewportOrgEx(dc, client.x - origin.x, client.y - origin.y, nullptr);
     IntersectClipRect(dc, 0, 0, clientRect.right, clientRect.bottom);
-    SendMessageA(child, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    SendMessageA(child, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
-    ComposeChildren(child, dc, origin);
+    PaintClient(child, dc, clientRect, scratch);
+    ComposeChildren(child, dc, origin, scratch);
   }
 }
 
@@ -83,7 +131,8 @@ void Compose(Widget* root) {
     root->PaintDC = memory;
     SendMessageA(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
     SendMessageA(window, WM_PAINT, reinterpret_cast<WPARAM>(memory), 0);
-    ComposeChildren(window, memory, SurfaceOrigin(root));
+    ScratchSurface scratch(target);
+    ComposeChildren(window, memory, SurfaceOrigin(root), scratch);
 
     POINT corner = {0, 0};
     if (root->IsForm) {

@@ -6,6 +6,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <string>
 
 #include "gui/os_family.h"
@@ -116,6 +117,67 @@ TEST_F(Painting, TransparentLabelShowsTheGradientAroundItsText) {
   EXPECT_EQ(StripMismatches(CaptureScreen(ScreenClientRect(panel_)), 10, 24, 8 + 64), "")
       << "the old text is gone";
 }
+
+// Where a transparent bold white "Question:" sits, as the feedback window's title does.
+struct TitleCase {
+  const char* name;
+  bool onForm;  // straight on the form, else on the gradient strip
+  int left, top;
+  bool autoSize;  // else the label's default width
+};
+
+void PrintTo(const TitleCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class TransparentTitle : public Painting, public ::testing::WithParamInterface<TitleCase> {};
+
+// Pixels at least this light in every channel are the white text: what lies beneath the
+// label here is far darker, and the glyphs' smoothed edges are not needed.
+bool IsWhitish(unsigned pixel) {
+  return (pixel & 0xFF) >= 0xE0 && ((pixel >> 8) & 0xFF) >= 0xE0 && (pixel >> 16) >= 0xE0;
+}
+
+// Every glyph is drawn whole, the colon last, wherever the label sits in its composition
+// root: the text measured in the label's own font is the text that shows.
+TEST_P(TransparentTitle, ShowsAllOfItsText) {
+  const TitleCase& c = GetParam();
+  SetColor(form_, 0x00402000);  // dark, so the white text stands out on the form too
+  Widget* parent = c.onForm ? form_ : panel_;
+  Widget* label = CreateLabel(parent, "Question:");
+  SetPosition(label, c.left, c.top);
+  if (c.autoSize) SetAutoSize(label, true);
+  SetToolColor(GetFont(label), 0x00FFFFFF);
+  SetFontStyle(GetFont(label), kFontBold);
+  SetTransparent(label, true);
+  Show();
+
+  int whole = TextExtent(WidgetCanvas(label), "Question:").cx;
+  int beforeColon = TextExtent(WidgetCanvas(label), "Question").cx;
+  ASSERT_LE(whole, GetWidth(label)) << "the label is wide enough for its text";
+  ScreenShot shot = CaptureScreen(ScreenClientRect(parent));
+  int colon = 0, last = -1;
+  // The label may reach past the strip's bottom: only what lies inside its parent shows.
+  int bottom = std::min(c.top + GetHeight(label), shot.Height);
+  int right = std::min(c.left + GetWidth(label), shot.Width);
+  for (int y = c.top; y < bottom; ++y)
+    for (int x = c.left; x < right; ++x) {
+      if (!IsWhitish(shot.At(x, y))) continue;
+      last = std::max(last, x - c.left);
+      colon += x - c.left >= beforeColon;
+    }
+  EXPECT_GE(colon, 4) << "the colon's two dots, in columns " << beforeColon << " to " << whole;
+  EXPECT_GE(last, whole - 4) << "text measured " << whole << " px wide";
+}
+
+INSTANTIATE_TEST_SUITE_P(Painting, TransparentTitle,
+                         ::testing::Values(TitleCase{"StripDefaultWidth", false, 8, 3, false},
+                                           TitleCase{"StripFittedToText", false, 8, 3, true},
+                                           TitleCase{"StripFurtherIn", false, 40, 2, true},
+                                           TitleCase{"DarkForm", true, 30, 60, true}),
+                         [](const ::testing::TestParamInfo<TitleCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // The bounding box of the caption's pixels inside the button, away from its frame.
 RECT CaptionBox(Widget* button) {
