@@ -27,7 +27,14 @@ wine_env_start() {
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineserver -p </dev/null >/dev/null 2>&1
-  wine wineboot -i </dev/null >/dev/null 2>&1
+  # The first Wine process in a fresh prefix creates it itself (wineboot --init, services
+  # included) before it runs; plain wineboot then only runs the Run keys. Never add -i here:
+  # it initialises the session a second time and starts a second service manager, after
+  # which the RpcSs service no longer starts, and every later start of the desktop process
+  # (explorer.exe, restarted whenever no window has used the desktop for a second) waits
+  # 10 s for it. The first window of every Wine test that followed an idle moment waited
+  # with it.
+  wine wineboot </dev/null >/dev/null 2>&1
   # No window manager runs on Xvfb: let Wine draw captions and frames itself.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
