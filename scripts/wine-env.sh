@@ -38,8 +38,9 @@ wine_env_start() {
   # with it.
   wine wineboot </dev/null >/dev/null 2>&1
   # Without a holder, every window made after a second without one restarts the desktop
-  # process (explorer.exe) from that program, with that program's standard handles: a test's
-  # output pipe then stays open, and ctest waits for it, until the desktop is idle again.
+  # process (explorer.exe) from that program, and it inherits that program's standard error:
+  # a test's output pipe then stays open, and ctest waits for it, until the desktop is idle
+  # again.
   if [ -n "$holder" ]; then
     wine "$holder" </dev/null >/dev/null 2>&1 &
   fi
