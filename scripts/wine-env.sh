@@ -2,8 +2,10 @@
 # prefix inside the build tree. wine_env_start exports DISPLAY and WINEPREFIX;
 # wine_env_stop ends what wine_env_start began.
 
+# wine_env_start PREFIX [DESKTOP_HOLDER]: DESKTOP_HOLDER is the test build's
+# desktop_holder.exe, which keeps the desktop process running until wine_env_stop.
 wine_env_start() {
-  local prefix=$1
+  local prefix=$1 holder=${2:-}
   export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # Wine takes its ANSI code page from the locale its server starts in: pin it, so that
   # the tests' bytes above 127 mean the same everywhere (code page 1252).
@@ -27,7 +29,21 @@ wine_env_start() {
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineserver -p </dev/null >/dev/null 2>&1
-  wine wineboot -i </dev/null >/dev/null 2>&1
+  # The first Wine process in a fresh prefix creates it itself (wineboot --init, services
+  # included) before it runs; plain wineboot then only runs the Run keys. Never add -i here:
+  # it initialises the session a second time and starts a second service manager, after
+  # which the RpcSs service no longer starts, and every later start of the desktop process
+  # (explorer.exe, restarted whenever no window has used the desktop for a second) waits
+  # 10 s for it. The first window of every Wine test that followed an idle moment waited
+  # with it.
+  wine wineboot </dev/null >/dev/null 2>&1
+  # Without a holder, every window made after a second without one restarts the desktop
+  # process (explorer.exe) from that program, and it inherits that program's standard error:
+  # a test's output pipe then stays open, and ctest waits for it, until the desktop is idle
+  # again.
+  if [ -n "$holder" ]; then
+    wine "$holder" </dev/null >/dev/null 2>&1 &
+  fi
   # No window manager runs on Xvfb: let Wine draw captions and frames itself.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
