@@ -57,7 +57,13 @@ bool RunAttachedHandlers(Widget* w, WidgetMessage& m, LRESULT& result) {
 LRESULT HandleClose(Widget* w, WidgetMessage& m) {
   if (w->OnClose.Assigned()) {
     bool accept = true;
+    // Held like a handler's dispatch: OnClose may free the form (or pump while another
+    // message does), and the form must outlive the call.
+    AddRef(w);
     w->OnClose(w, &accept);
+    bool freed = (w->UseCount & 1) != 0;
+    ReleaseRef(w);
+    if (freed) return 0;  // gone, or going with the last hold: nothing is left to close
     if (!accept && LoopActive) return 0;
     w->OnClose = {};  // once per accepted close
   }

@@ -195,6 +195,27 @@ TEST_F(Loop, WidgetFreedInsideItsOwnHandlerLivesUntilTheDispatchReleasesIt) {
   EXPECT_FALSE(IsWindow(window));
 }
 
+TEST_F(Loop, FormFreedInsideItsOnCloseLivesUntilTheCloseReturns) {
+  struct Probe {
+    Widget* Dialog;
+    int Destroyed = 0;
+    int DestroyedInsideOnClose = -1;
+    void Close(Widget* sender, bool*) {
+      FreeObject(sender);
+      DestroyedInsideOnClose = Destroyed;
+    }
+  } probe;
+  probe.Dialog = CreateFormWidget(nullptr, "dialog");
+  HWND window = GetHandle(probe.Dialog);
+  probe.Dialog->DestroyNotify = {[](void* p, RefObject*) { ++static_cast<Probe*>(p)->Destroyed; },
+                                 &probe};
+  probe.Dialog->OnClose = Bind<&Probe::Close>(&probe);
+  SendMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(probe.DestroyedInsideOnClose, 0) << "still alive while its close is handled";
+  EXPECT_EQ(probe.Destroyed, 1) << "destroyed when the close returned";
+  EXPECT_FALSE(IsWindow(window));
+}
+
 TEST_F(Loop, ChildControlClickRunsTheClickActionThenOnClick) {
   Widget* group = CreateGroupBox(form_, "");
   CreateRadioBox(group, "one");
