@@ -23,7 +23,7 @@ void Attach(RefObject* owner, void* procedure, void* argument) {
 
 }  // namespace
 
-void RefObject::Dispose() {
+void RefObject::RunDestroyNotifications() {
   BoundMethod<RefObject*> notify = DestroyNotify;
   DestroyNotify = {};
   notify(this);
@@ -37,7 +37,10 @@ void RefObject::Dispose() {
     }
     FreeObject(cleanup);
   }
+}
 
+void RefObject::Dispose() {
+  RunDestroyNotifications();
   this->~RefObject();
   MemFree(this);
 }

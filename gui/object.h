@@ -28,6 +28,11 @@ public:
   BoundMethod<RefObject*> DestroyNotify;
   // Pairs of (procedure, argument), run first to last at destruction.
   ObjectList* CleanupList;
+
+protected:
+  // The first step of destruction: DestroyNotify, then the clean-up list, each taken out
+  // of its field first, so that a second call finds nothing left to run.
+  void RunDestroyNotifications();
 };
 
 template <class T>

@@ -484,16 +484,7 @@ void Widget::Dispose() {
   if (form && form->CancelButton == this) form->CancelButton = nullptr;
 
   // The owner's notifications and attached objects go first, while the tree is whole.
-  BoundMethod<RefObject*> notify = DestroyNotify;
-  DestroyNotify = {};
-  notify(this);
-  ObjectList* cleanup = CleanupList;
-  CleanupList = nullptr;
-  if (cleanup) {
-    for (int i = 0; i + 1 < cleanup->Count; i += 2)
-      reinterpret_cast<void (*)(void*)>(cleanup->Items[i])(cleanup->Items[i + 1]);
-    FreeObject(cleanup);
-  }
+  RunDestroyNotifications();
 
   while (Children->Count > 0) {
     Widget* child = static_cast<Widget*>(Children->Items[Children->Count - 1]);
@@ -534,6 +525,5 @@ void Widget::Dispose() {
   if (BackBrush) DeleteObject(BackBrush);
   FreeObject(AttachedHandlers);
   FreeObject(Children);
-  this->~Widget();
-  MemFree(this);
+  RefObject::Dispose();  // nothing is left to notify: releases the instance
 }
