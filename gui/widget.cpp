@@ -491,9 +491,10 @@ void Widget::Dispose() {
     FreeObject(child);
     if (Children->IndexOf(child) >= 0) {
       // Held by a dispatch in progress: it is destroyed when released, and must not
-      // reach back to this parent by then.
+      // reach back to this parent by then, nor share the parent's font, freed below.
       Children->Remove(child);
       child->Parent = nullptr;
+      if (child->Font) child->Font->ParentTool = nullptr;
     }
   }
   if (Destroying) return;

@@ -79,4 +79,26 @@ TEST(GdiLeaks, AWindowLikeTheFormGivesBackEveryGdiObject) {
   ResetToolkit();
 }
 
+// A button whose click frees its form, then measures or paints with its font: the form's
+// font (whose handle the button's shared) is gone by then.
+void FreeTheFormFromItsButton() {
+  Widget* form = CreateFormWidget(nullptr, "Leak");
+  Widget* button = CreatePushButton(form, "Free");
+  GetHandle(button);
+  button->OnClick = {[](void*, Widget* sender) {
+                       FreeObject(sender->Parent);
+                       GetToolHandle(GetFont(sender));
+                     },
+                     nullptr};
+  Click(button);
+}
+
+TEST(GdiLeaks, AButtonThatFreesItsFormGivesBackTheFontItUsesAfterwards) {
+  ResetToolkit();
+  FreeTheFormFromItsButton();
+  DWORD before = GdiObjects();
+  for (int i = 0; i < 5; ++i) FreeTheFormFromItsButton();
+  EXPECT_EQ(before, GdiObjects());
+}
+
 }  // namespace
