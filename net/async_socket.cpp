@@ -15,6 +15,8 @@ constexpr long kSelectedEvents = FD_READ | FD_CONNECT | FD_CLOSE;
 AsyncSocket* CreateAsyncSocket() {
   ++gInstanceCount;
   AsyncSocket* socket = CreateObject<AsyncSocket>();
+  // Set first, so that a failed start-up reports no handle rather than handle 0.
+  socket->Handle = INVALID_SOCKET;
   if (gInstanceCount == 1) {
     WSADATA data;
     // WSAStartup returns its error instead of -1: report it the way every other
@@ -25,7 +27,6 @@ AsyncSocket* CreateAsyncSocket() {
       socket->CheckResult(SOCKET_ERROR);
     }
   }
-  socket->Handle = INVALID_SOCKET;
   socket->Address.sin_family = AF_INET;
   socket->Address.sin_addr.s_addr = inet_addr("0.0.0.0");
   socket->SetPort(0);

@@ -77,10 +77,6 @@ void AsyncSocket::SocketWindowProc(WindowMessage* message) {
 }
 
 void AsyncSocket::Message_Error(SocketMessage* message) {
-  if (OnError.Assigned()) {
-    OnError(message);
-    return;
-  }
   Raise(OnError, message, WinsockErrorName(message->ErrorCode).Data(), "Message_Error");
 }
 

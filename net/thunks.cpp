@@ -97,6 +97,14 @@ bool IsThunk(const unsigned char* p) {
   return false;
 }
 
+// True when `slot` is on the free list: released already, so not to be released again.
+bool IsFreeThunk(const unsigned char* slot) {
+  for (unsigned char* entry = gThunkFreeList; entry;
+       entry = static_cast<unsigned char*>(GetPointer(entry + 5)))
+    if (entry == slot) return true;
+  return false;
+}
+
 }  // namespace
 
 WNDPROC AllocateMethodThunk(void (*code)(void*, WindowMessage*), void* object) {
@@ -111,8 +119,9 @@ WNDPROC AllocateMethodThunk(void (*code)(void*, WindowMessage*), void* object) {
 
 void ReleaseMethodThunk(WNDPROC thunk) {
   auto* slot = reinterpret_cast<unsigned char*>(thunk);
-  // Only a real thunk goes back on the list: a stray pointer would corrupt it.
-  if (!slot || gLiveThunkCount <= 0 || !IsThunk(slot)) return;
+  // Only a thunk in use goes back on the list: a stray pointer would corrupt it, and a
+  // second release would count another live thunk as gone and could free its block.
+  if (!slot || gLiveThunkCount <= 0 || !IsThunk(slot) || IsFreeThunk(slot)) return;
   PutInt(slot + 5, reinterpret_cast<LONG_PTR>(gThunkFreeList));
   gThunkFreeList = slot;
   if (--gLiveThunkCount > 0) return;

@@ -39,7 +39,9 @@ class ScriptedServerTest(unittest.TestCase):
         h.WaitUntil(lambda: server.peerCloseTimes[0], 5, what="the noted close")
         self.assertGreaterEqual(server.peerCloseTimes[0] - server.acceptTimes[0], 0.5)
         with Connect() as s:  # a connection still open when the server stops is closed
-            h.WaitUntil(lambda: len(server.Requests()) == 2, 5, what="the second connection")
+            # The record exists from the accept on; wait for its bytes, not just for it.
+            h.WaitUntil(lambda: server.Requests()[1:] == [REQUEST], 5,
+                        what="the second connection's request")
             server.Stop()
             s.settimeout(5)
             self.assertEqual(s.recv(100), b"")

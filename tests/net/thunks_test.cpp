@@ -125,6 +125,8 @@ TEST(Thunks, ReleasingWhatIsNoLiveThunkChangesNothing) {
   EXPECT_EQ(0, LiveThunkCount());
   Recorder recorder;
   WNDPROC thunk = AllocateMethodThunk(RecorderMethod(&recorder).Code, &recorder);
+  WNDPROC released = AllocateMethodThunk(RecorderMethod(&recorder).Code, &recorder);
+  ReleaseMethodThunk(released);
   void* freeList = ThunkFreeList();
   struct Case {
     const char* why;
@@ -134,6 +136,8 @@ TEST(Thunks, ReleasingWhatIsNoLiveThunkChangesNothing) {
       {"a function that is no thunk", DefWindowProcA},
       {"inside a thunk", reinterpret_cast<WNDPROC>(reinterpret_cast<char*>(thunk) + 5)},
       {"the block's stub", reinterpret_cast<WNDPROC>(static_cast<char*>(ThunkBlockList()) + 4)},
+      // A second release would drop the count to 0 and free the block under `thunk`.
+      {"a thunk released already", released},
   };
   for (const Case& c : cases) {
     ReleaseMethodThunk(c.pointer);
