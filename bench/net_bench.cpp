@@ -17,6 +17,7 @@
 
 #include "http/http_client.h"
 #include "net/thunks.h"
+#include "support/loopback_listener.h"
 
 namespace {
 
@@ -47,15 +48,7 @@ void PumpWhile(const std::atomic<bool>& busy, double seconds) {
 class LoopServer {
 public:
   LoopServer(std::string reply, std::string stream) : reply_(reply), stream_(stream) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = inet_addr("127.0.0.1");
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 8);
-    int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(8, port_);
     thread_ = std::thread([this] { Run(); });
   }
   ~LoopServer() {

@@ -17,17 +17,21 @@ class ReplyTest(unittest.TestCase):
         h.RegisterMailtoCapture()
         a.UseWindowsVersion("winxp")
 
+    def ChooseAndUninstall(self, mail):
+        """Runs the applet, chooses "Too expensive", presses Uninstall and checks exit code 0."""
+        app, _ = a.Start(env=mail.env)
+        with app:
+            a.ClickClient(a.ReasonPoint(4))
+            h.WaitUntil(lambda: h.FindChild(a.Inspect()["window"], text="Too expensive")
+                        ["checked"] == 1, 10, what="Too expensive checked")
+            a.Close("button")
+            self.assertEqual(app.Wait(), 0)
+
     def Deliver(self, script, close=True):
-        """Runs the applet, chooses "Too expensive", presses Uninstall; returns the requests
-        the server saw and the mail URLs opened."""
+        """Delivers one report against the scripted server; returns the requests it saw and
+        the mail URLs opened."""
         with h.ScriptedServer(script, close=close) as server, h.MailCapture() as mail:
-            app, _ = a.Start(env=mail.env)
-            with app:
-                a.ClickClient(a.ReasonPoint(4))
-                h.WaitUntil(lambda: h.FindChild(a.Inspect()["window"], text="Too expensive")
-                            ["checked"] == 1, 10, what="Too expensive checked")
-                a.Close("button")
-                self.assertEqual(app.Wait(), 0)
+            self.ChooseAndUninstall(mail)
             return server.Requests(), mail.Urls()
 
     def test_replies(self):
@@ -56,13 +60,7 @@ class ReplyTest(unittest.TestCase):
         # "Connection: close" and an "OK" without a line end.
         for name, Server in [("nginx", h.Nginx), ("php -S with server/", h.PhpServer)]:
             with self.subTest(name), Server() as server, h.MailCapture() as mail:
-                app, _ = a.Start(env=mail.env)
-                with app:
-                    a.ClickClient(a.ReasonPoint(4))
-                    h.WaitUntil(lambda: h.FindChild(a.Inspect()["window"], text="Too expensive")
-                                ["checked"] == 1, 10, what="Too expensive checked")
-                    a.Close("button")
-                    self.assertEqual(app.Wait(), 0)
+                self.ChooseAndUninstall(mail)
                 self.assertEqual(mail.Urls(), [])
                 if Server is h.Nginx:
                     h.WaitUntil(lambda: server.AccessLog(), 5, what="nginx's log")

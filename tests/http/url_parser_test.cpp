@@ -22,6 +22,16 @@ struct UrlCase {
   const char* password;
 };
 
+// Parses the case's URL into `parts` (the fields as the client presets them) and compares.
+void ExpectParsed(const UrlCase& c, UrlParts parts) {
+  ParseUrl(c.url, parts);
+  EXPECT_EQ(c.host, Str(parts.Host)) << c.why;
+  EXPECT_EQ(c.port, parts.Port) << c.why;
+  EXPECT_EQ(c.path, Str(parts.Path)) << c.why;
+  EXPECT_EQ(c.user, Str(parts.UserName)) << c.why;
+  EXPECT_EQ(c.password, Str(parts.Password)) << c.why;
+}
+
 TEST(ParseUrl, SplitsHostPortPathAndUser) {
   const UrlCase cases[] = {
       {"report URL", "http://stats.example/stat/uninstall.php?prj=A&reason=B&os=C", "stats.example",
@@ -44,15 +54,7 @@ TEST(ParseUrl, SplitsHostPortPathAndUser) {
       {"empty authority: host from the path", "http:///x", "x", 80, "/x", "", ""},
       {"slashes only", "http:///", "/", 80, "/", "", ""},
   };
-  for (const UrlCase& c : cases) {
-    UrlParts parts = {"preset", 80, "preset", "", ""};
-    ParseUrl(c.url, parts);
-    EXPECT_EQ(c.host, Str(parts.Host)) << c.why;
-    EXPECT_EQ(c.port, parts.Port) << c.why;
-    EXPECT_EQ(c.path, Str(parts.Path)) << c.why;
-    EXPECT_EQ(c.user, Str(parts.UserName)) << c.why;
-    EXPECT_EQ(c.password, Str(parts.Password)) << c.why;
-  }
+  for (const UrlCase& c : cases) ExpectParsed(c, {"preset", 80, "preset", "", ""});
 }
 
 // Before, the whole URL was searched for "@" and ":": an e-mail address in the reason sent
@@ -66,15 +68,7 @@ TEST(ParseUrl, AtSignAndColonAfterTheHostBelongToThePath) {
       {"port and a colon in path", "http://h:81/a:99", "h", 81, "/a:99", "", ""},
       {"user and an at sign in path", "http://u:pw@h/a@b", "h", 80, "/a@b", "u", "pw"},
   };
-  for (const UrlCase& c : cases) {
-    UrlParts parts = {"", 80, "", "", ""};
-    ParseUrl(c.url, parts);
-    EXPECT_EQ(c.host, Str(parts.Host)) << c.why;
-    EXPECT_EQ(c.port, parts.Port) << c.why;
-    EXPECT_EQ(c.path, Str(parts.Path)) << c.why;
-    EXPECT_EQ(c.user, Str(parts.UserName)) << c.why;
-    EXPECT_EQ(c.password, Str(parts.Password)) << c.why;
-  }
+  for (const UrlCase& c : cases) ExpectParsed(c, {"", 80, "", "", ""});
 }
 
 TEST(ParseUrl, WritesPortAndUserOnlyWhenGiven) {

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_listener.h"
+
 struct Batch {
   std::string Bytes;
   DWORD PauseMs = 0;   // before sending
@@ -25,15 +27,7 @@ public:
       : batches_(std::move(batches)), closeAtEnd_(closeAtEnd), readRequest_(readRequest) {
     WSADATA data;
     WSAStartup(0x0101, &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = inet_addr("127.0.0.1");
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 1);
-    int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    listener_ = ListenOnLoopback(1, port_);
     stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     thread_ = std::thread([this] { Run(); });
   }
