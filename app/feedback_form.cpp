@@ -2,9 +2,9 @@
 // product name, and the "Uninstall" button.
 #include "app/feedback_form.h"
 
+#include "app/param_str.h"
 #include "gui/controls.h"
 #include "gui/message_loop.h"
-#include "gui/param_str.h"
 
 const char* const ReasonTexts[kReasonCount] = {
     "Unstable",      "Lacks some functions", "Resource hungry", "Unfriendly interface",

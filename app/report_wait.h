@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "gui/object.h"
+#include "rt/object.h"
 
 // How long the applet waits for the server's answer before it falls back to mail.
 constexpr uint32_t kReportWaitMs = 3000;

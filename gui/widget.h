@@ -8,8 +8,8 @@
 #include "gui/canvas.h"
 #include "gui/color.h"
 #include "gui/gdi_tool.h"
-#include "gui/object.h"
 #include "rt/byte_string.h"
+#include "rt/object.h"
 
 class Widget;
 

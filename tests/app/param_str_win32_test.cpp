@@ -1,7 +1,7 @@
 // Parameter 0 of the running process is the program's own full path, not the command line's.
 #include <windows.h>
 
-#include "gui/param_str.h"
+#include "app/param_str.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The command-line splitting rule that turns the uninstaller's call into the product name.
-#include "gui/param_str.h"
+#include "app/param_str.h"
 
 #include <gtest/gtest.h>
 
