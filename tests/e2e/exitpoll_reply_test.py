@@ -27,12 +27,14 @@ class ReplyTest(unittest.TestCase):
             a.Close("button")
             self.assertEqual(app.Wait(), 0)
 
-    def Deliver(self, script, close=True):
+    def Deliver(self, script, close=True, mailExpected=False):
         """Delivers one report against the scripted server; returns the requests it saw and
         the mail URLs opened."""
         with h.ScriptedServer(script, close=close) as server, h.MailCapture() as mail:
             self.ChooseAndUninstall(mail)
-            return server.Requests(), mail.Urls()
+            # The shell starts the mail program on its own: it may write after the exit.
+            urls = mail.WaitForUrls(timeout=30) if mailExpected else mail.Urls()
+            return server.Requests(), urls
 
     def test_replies(self):
         cases = [
@@ -51,7 +53,7 @@ class ReplyTest(unittest.TestCase):
         ]
         for reason, script, close, mailExpected in cases:
             with self.subTest(reason):
-                requests, urls = self.Deliver(script, close)
+                requests, urls = self.Deliver(script, close, mailExpected)
                 self.assertEqual(requests, [a.Request(QUERY)])
                 self.assertEqual(urls, [MAIL] if mailExpected else [])
 
