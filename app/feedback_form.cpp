@@ -35,7 +35,7 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   f->Form = form;
   SetPosition(form, 324, 199);
   SetSize(form, 430, 328);
-  MainWidget = form;
+  gToolkit.MainWidget = form;
   AttachOwned(form, f);
   SetStyle(form, form->Style & ~kMinMaxBoxes);
   SetIconFromResource(form, GetModuleHandleA(nullptr), kIconName);

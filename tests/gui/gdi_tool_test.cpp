@@ -11,7 +11,7 @@ namespace {
 
 class Tools : public ::testing::Test {
 protected:
-  void SetUp() override { ResetToolkit(); }
+  void SetUp() override { ResetToolkitState(); }
   void TearDown() override { FreeObject(form_); }
   Widget* form_ = CreateFormWidget(nullptr, "Tools");
 };

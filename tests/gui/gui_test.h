@@ -1,5 +1,5 @@
-// Helpers of the toolkit's Win32 tests: a clean toolkit state per test, a message log
-// filled by an attached handler, real input through SendInput, and screen sampling.
+// Helpers of the toolkit's Win32 tests: a message log filled by an attached handler, real
+// input through SendInput, and screen sampling. Each test starts with ResetToolkitState.
 #pragma once
 
 #include <windows.h>
@@ -12,14 +12,6 @@
 #include "gui/controls.h"
 #include "gui/message_loop.h"
 #include "support/pump.h"
-
-// The toolkit's process-wide state starts over for every test of one process.
-inline void ResetToolkit() {
-  MainWidget = nullptr;
-  LoopActive = 0;
-  LoopTerminated = false;
-  gCreatingWidget = nullptr;
-}
 
 // Messages seen by widgets that carry the logging handler, as "name:message".
 struct MessageLog {

@@ -25,11 +25,11 @@ unsigned ExpectedStripPixel(Widget* panel, int x) {
 class Painting : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetToolkit();
+    ResetToolkitState();
     form_ = CreateFormWidget(nullptr, "Painting");
     SetPosition(form_, 100, 100);
     SetSize(form_, 430, 200);
-    MainWidget = form_;
+    gToolkit.MainWidget = form_;
     SetToolInt(GetFont(form_), 4, -11);
     SetFontName(GetFont(form_), "Tahoma");
 
@@ -48,10 +48,10 @@ protected:
     button_->OnClick = {[](void* clicks, Widget*) { ++*static_cast<int*>(clicks); }, &clicks_};
   }
   void TearDown() override {
-    MainWidget = nullptr;
+    gToolkit.MainWidget = nullptr;
     FreeObject(form_);
     PumpFor(50);
-    ResetToolkit();
+    ResetToolkitState();
   }
 
   void Show() {

@@ -10,7 +10,7 @@ namespace {
 class Widgets : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetToolkit();
+    ResetToolkitState();
     form_ = CreateFormWidget(nullptr, "Widgets");
     SetPosition(form_, 100, 100);
     SetSize(form_, 430, 328);
@@ -253,7 +253,7 @@ TEST_F(Widgets, FreeingTheFormDestroysTheWindowsAndNotifiesOnce) {
 }
 
 TEST_F(Widgets, FreedButtonsStopBeingDefaultAndCancel) {
-  MainWidget = form_;
+  gToolkit.MainWidget = form_;
   Widget* ok = CreateOwnerDrawButton(form_, "OK", 0, 0, nullptr, 0);
   Widget* cancel = CreatePushButton(form_, "Cancel");
   SetDefaultKey(ok, VK_RETURN, true);
