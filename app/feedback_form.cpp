@@ -87,7 +87,6 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
 }
 
 void FeedbackForm::FormCreate() {
-  ProductName.Clear();
   SetStyle(Form, Form->Style | WS_POPUP | WS_CAPTION);
   SetExStyle(Form, kDialogExStyle);
   // Uninstallers pass names with spaces as underscores.

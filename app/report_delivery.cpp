@@ -22,12 +22,12 @@ const int kOtherPosition = kReasonCount;  // "Other", after OtherEdit and six re
 
 // The flag and the clock are tested after every message, so messages that keep coming
 // cannot hold the close beyond the limit; an empty queue is waited on without spinning.
-void WaitForReply(Widget* form, const bool& waiting, uint32_t start) {
+void WaitForReply(const bool& waiting, uint32_t start) {
   for (;;) {
     if (!waiting) return;
     uint32_t left = WaitTimeLeft(start, GetTickCount(), kReportWaitMs);
     if (left == 0) return;
-    if (PumpOne(form)) continue;
+    if (PumpOne()) continue;
     // PumpOne also answers false for a WM_NULL it took; messages behind it were already
     // seen and would not end the wait below, so look again before blocking.
     MSG next;
@@ -58,7 +58,7 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
   Waiting = true;
   DWORD start = GetTickCount();
   client->Get();
-  WaitForReply(Form, Waiting, start);
+  WaitForReply(Waiting, start);
 
   if (!ReplyAccepted(client->HeaderLines))
     ShellExecuteA(nullptr, nullptr, MailUrl(ProductName, reason).Data(), nullptr, nullptr,

@@ -8,4 +8,4 @@
 
 // Dispatches the thread's messages until `waiting` is false or kReportWaitMs have passed
 // since the tick count `start`; blocks while the queue is empty.
-void WaitForReply(Widget* form, const bool& waiting, uint32_t start);
+void WaitForReply(const bool& waiting, uint32_t start);

@@ -292,7 +292,7 @@ void DialogKeyFilter(void* object, WidgetMessage* m, LRESULT* result, bool* hand
   *handled = true;
 }
 
-bool PumpOne(Widget*) {
+bool PumpOne() {
   MSG msg;
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (LOWORD(msg.message) == WM_QUIT) {
@@ -304,8 +304,8 @@ bool PumpOne(Widget*) {
   return LOWORD(msg.message) != 0;
 }
 
-void PumpAll(Widget* w) {
-  while (PumpOne(w)) {
+void PumpAll() {
+  while (PumpOne()) {
   }
 }
 
@@ -315,7 +315,7 @@ void RunMainLoop(Widget** mainWidget) {
   if (gToolkit.MainWidget) gToolkit.MainWidget->CreateWindowHandle();
   while (!gToolkit.LoopTerminated) {
     WaitMessage();
-    PumpAll(*mainWidget);
+    PumpAll();
   }
   EndMainLoop(mainWidget);
 }
@@ -329,7 +329,7 @@ void EndMainLoop(Widget** mainWidget) {
   if (!main) return;
   AddRef(main);
   if (!wasTerminated) {
-    PumpAll(main);
+    PumpAll();
     Perform(main, WM_CLOSE, 0, 0);
   }
   *mainWidget = nullptr;

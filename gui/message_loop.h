@@ -19,9 +19,9 @@ void DialogKeyFilter(void* mainWidget, WidgetMessage* m, LRESULT* result, bool* 
 
 // Dispatches one message if there is one; returns false when the queue was empty or the
 // message taken was numbered 0. WM_QUIT is not dispatched but sets LoopTerminated.
-bool PumpOne(Widget* w);
+bool PumpOne();
 // PumpOne until it returns false.
-void PumpAll(Widget* w);
+void PumpAll();
 // Creates (or shows) the tree of *mainWidget and runs until LoopTerminated, then ends.
 void RunMainLoop(Widget** mainWidget);
 // Ends the loop: frees the main widget (closing it first when the loop did not end).

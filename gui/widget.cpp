@@ -497,7 +497,6 @@ void Widget::Dispose() {
       if (child->Font) child->Font->ParentTool = nullptr;
     }
   }
-  if (Destroying) return;
   Destroying = true;
 
   FreeObject(Font);

@@ -122,10 +122,10 @@ TEST_F(Loop, RefusedCloseChangesNothing) {
   EXPECT_TRUE(IsWindow(window)) << "the main window stays until the loop frees it";
 }
 
-bool NestedPumpHandler(Widget* w, WidgetMessage& m, LRESULT&) {
+bool NestedPumpHandler(Widget*, WidgetMessage& m, LRESULT&) {
   if (LOWORD(m.Msg) != kNested) return false;
   PostQuitMessage(0);
-  PumpAll(w);
+  PumpAll();
   MessageLog::Add(gToolkit.LoopTerminated ? "nested: terminated" : "nested: running");
   return true;
 }
@@ -144,18 +144,18 @@ TEST_F(Loop, PostedMessageZeroEndsAPumpPass) {
   PostMessageA(window, kMarkA, 0, 0);
   PostMessageA(window, WM_NULL, 0, 0);
   PostMessageA(window, kMarkB, 0, 0);
-  PumpAll(form_);
+  PumpAll();
   EXPECT_EQ(MessageLog::Lines(), (Lines{"form:0x8003", "form:WM_NULL"}));
-  PumpAll(form_);
+  PumpAll();
   EXPECT_EQ(MessageLog::Lines(), (Lines{"form:0x8003", "form:WM_NULL", "form:0x8004"}));
 }
 
 TEST_F(Loop, PumpOneSaysWhetherItFoundAMessage) {
-  PumpAll(form_);
-  EXPECT_FALSE(PumpOne(form_));
+  PumpAll();
+  EXPECT_FALSE(PumpOne());
   PostMessageA(GetHandle(form_), kMarkA, 0, 0);
-  EXPECT_TRUE(PumpOne(form_));
-  EXPECT_FALSE(PumpOne(form_));
+  EXPECT_TRUE(PumpOne());
+  EXPECT_FALSE(PumpOne());
 }
 
 TEST_F(Loop, AttachedHandlersStopOnceTheLoopIsTerminated) {
