@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/report_wait.h"
+#include "app/delivery_rules.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// The rules of the wait for the statistics server's answer: when a reply counts as
-// accepted and how much of the wait is left on a wrapping millisecond clock.
+// The rules of report delivery, free of Win32: when the statistics server's reply counts
+// as accepted, and how much of the wait for it is left on a wrapping millisecond clock.
 #pragma once
 
 #include <stdint.h>
