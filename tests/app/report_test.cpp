@@ -121,4 +121,20 @@ TEST(MailUrl, FreeTextCannotBreakTheUrl) {
         << c.why;
 }
 
+TEST(MailUrl, EveryByteValueOfTheBody) {
+  const std::string escaped = " %&#?\"\x7F";
+  for (int b = 0; b < 256; ++b) {
+    char c = static_cast<char>(b);
+    std::string expected(1, c);
+    if (b < 0x20 || escaped.find(c) != std::string::npos) {
+      char hex[4];
+      snprintf(hex, sizeof(hex), "%%%.2x", b);
+      expected = hex;
+    }
+    EXPECT_EQ(kMailPrefix + "uninstall+P&body=" + expected,
+              Str(MailUrl("P", Bytes(std::string(1, c)))))
+        << "byte " << b;
+  }
+}
+
 }  // namespace
