@@ -7,11 +7,9 @@
 
 #include <string>
 
-namespace {
+#include "support/byte_strings.h"
 
-std::string Str(const ByteString& s) {
-  return std::string(s.Data(), s.Length());
-}
+namespace {
 
 TEST(ParamStr, ZeroIsTheModulePath) {
   char path[MAX_PATH + 1];

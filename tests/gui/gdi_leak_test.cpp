@@ -5,7 +5,7 @@
 
 #include <stdio.h>
 
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
@@ -26,12 +26,8 @@ DWORD GdiObjects() {
 }
 
 void OneLife(int round) {
-  Widget* form = CreateFormWidget(nullptr, "Leak");
-  SetPosition(form, 60, 60);
-  SetSize(form, 430, 240);
+  Widget* form = CreateTahomaForm("Leak", 60, 60, 430, 240);
   gToolkit.MainWidget = form;
-  SetToolInt(GetFont(form), 4, -11);
-  SetFontName(GetFont(form), "Tahoma");
   Widget* panel = CreateGradientPanel(form, kColorButtonShadow, kColorButtonHighlight);
   SetSize(panel, 412, 40);
   SetGradientDirection(panel, 1);

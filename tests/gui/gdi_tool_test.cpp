@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "gui/dib_bitmap.h"
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 

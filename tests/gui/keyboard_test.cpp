@@ -4,7 +4,7 @@
 // keys for a window without the focus are dropped.
 #include <gtest/gtest.h>
 
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <stdlib.h>
 
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "gui/os_family.h"
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
@@ -26,12 +26,8 @@ class Painting : public ::testing::Test {
 protected:
   void SetUp() override {
     ResetToolkitState();
-    form_ = CreateFormWidget(nullptr, "Painting");
-    SetPosition(form_, 100, 100);
-    SetSize(form_, 430, 200);
+    form_ = CreateTahomaForm("Painting", 100, 100, 430, 200);
     gToolkit.MainWidget = form_;
-    SetToolInt(GetFont(form_), 4, -11);
-    SetFontName(GetFont(form_), "Tahoma");
 
     panel_ = CreateGradientPanel(form_, kColorButtonShadow, kColorButtonHighlight);
     SetPosition(panel_, 4, 8);

@@ -3,7 +3,7 @@
 // size lock, and destruction. No window here is shown.
 #include <gtest/gtest.h>
 
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
@@ -11,11 +11,7 @@ class Widgets : public ::testing::Test {
 protected:
   void SetUp() override {
     ResetToolkitState();
-    form_ = CreateFormWidget(nullptr, "Widgets");
-    SetPosition(form_, 100, 100);
-    SetSize(form_, 430, 328);
-    SetToolInt(GetFont(form_), 4, -11);
-    SetFontName(GetFont(form_), "Tahoma");
+    form_ = CreateTahomaForm("Widgets", 100, 100, 430, 328);
   }
   void TearDown() override { FreeObject(form_); }
 

@@ -1,5 +1,6 @@
-// Helpers of the toolkit's Win32 tests: a message log filled by an attached handler, real
-// input through SendInput, and screen sampling. Each test starts with ResetToolkitState.
+// Helpers of the toolkit's Win32 tests: a form in the applet's font, a message log filled
+// by an attached handler, real input through SendInput, and screen sampling. Each test
+// starts with ResetToolkitState.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,17 @@
 #include "gui/controls.h"
 #include "gui/message_loop.h"
 #include "support/pump.h"
+
+// A top-level form at (x, y) of the given size in the feedback window's font, 8-point
+// Tahoma; no window is made yet.
+inline Widget* CreateTahomaForm(const char* caption, int x, int y, int width, int height) {
+  Widget* form = CreateFormWidget(nullptr, caption);
+  SetPosition(form, x, y);
+  SetSize(form, width, height);
+  SetToolInt(GetFont(form), 4, -11);  // the LOGFONTA's height
+  SetFontName(GetFont(form), "Tahoma");
+  return form;
+}
 
 // Messages seen by widgets that carry the logging handler, as "name:message".
 struct MessageLog {
