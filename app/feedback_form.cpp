@@ -1,10 +1,13 @@
 // The feedback window: construction with its fixed layout, the texts that depend on the
-// product name, and the "Uninstall" button.
+// product name, the "Uninstall" button, and the close that hands the answer over to
+// report delivery.
 #include "app/feedback_form.h"
 
+#include "app/delivery_rules.h"
+#include "app/param_str.h"
+#include "app/report_delivery.h"
 #include "gui/controls.h"
 #include "gui/message_loop.h"
-#include "gui/param_str.h"
 
 const char* const ReasonTexts[kReasonCount] = {
     "Unstable",      "Lacks some functions", "Resource hungry", "Unfriendly interface",
@@ -22,6 +25,9 @@ const char kTitleText[] = "Question:";
 const char kQuestionText[] = "Why have you made up your mind to remove ";
 const char kButtonText[] = "Uninstall";
 
+const char kOtherSeparator[] = ": ";
+const int kOtherPosition = kReasonCount;  // "Other", after OtherEdit and six reasons
+
 const DWORD kMinMaxBoxes = WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 const DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
@@ -35,7 +41,7 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   f->Form = form;
   SetPosition(form, 324, 199);
   SetSize(form, 430, 328);
-  MainWidget = form;
+  gToolkit.MainWidget = form;
   AttachOwned(form, f);
   SetStyle(form, form->Style & ~kMinMaxBoxes);
   SetIconFromResource(form, GetModuleHandleA(nullptr), kIconName);
@@ -87,7 +93,6 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
 }
 
 void FeedbackForm::FormCreate() {
-  ProductName.Clear();
   SetStyle(Form, Form->Style | WS_POPUP | WS_CAPTION);
   SetExStyle(Form, kDialogExStyle);
   // Uninstallers pass names with spaces as underscores.
@@ -119,4 +124,34 @@ void FeedbackForm::UninstallButtonClick(Widget*) {
   SetEnabled(UninstallButton, false);
   Hide(Form);
   PostClose(Form);
+}
+
+void FeedbackForm::FormClose(Widget*, bool* accept) {
+  if (Closing) {
+    // A second close (the close box again, or the button) while the report is on its
+    // way: refused, so that one run sends one report and opens at most one mail.
+    *accept = false;
+    return;
+  }
+  Closing = true;
+
+  ByteString reason;
+  if (!ChosenReason(reason)) return;  // nothing chosen, nothing to say
+  DeliverReport(ProductName, reason, Bind<&FeedbackForm::HttpDone>(this), Waiting);
+}
+
+void FeedbackForm::HttpDone(HttpClient* sender) {
+  // Raised after every batch of data: an "OK" may still be on its way unless the lines so
+  // far are accepted or the server has closed the connection.
+  if (ReplyAccepted(sender->HeaderLines) || sender->Closed) Waiting = false;
+}
+
+bool FeedbackForm::ChosenReason(ByteString& reason) {
+  int position = 0;
+  int count = ChildCount(ChoiceGroup);
+  while (position < count && !IsChecked(ChildAt(ChoiceGroup, position))) ++position;
+  if (position == count) return false;
+  reason = GetText(ChildAt(ChoiceGroup, position));
+  if (position == kOtherPosition) reason = reason + kOtherSeparator + GetText(OtherEdit);
+  return true;
 }

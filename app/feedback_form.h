@@ -1,6 +1,6 @@
 // FeedbackForm: the applet's one window, asking why the product is being removed, with
 // seven reasons, a free-text field for "Other" and the "Uninstall" button. Closing it in
-// any way delivers the answer (report_delivery.cpp).
+// any way delivers the answer (report_delivery.h).
 #pragma once
 
 #include "gui/widget.h"
@@ -21,6 +21,10 @@ public:
   void UninstallButtonClick(Widget* sender);
   void FormClose(Widget* sender, bool* accept);
   void HttpDone(HttpClient* sender);
+
+  // The checked radio box's caption, for "Other" followed by ": " and the free text;
+  // false when no radio box is checked.
+  bool ChosenReason(ByteString& reason);
 
   Widget* Form;
   Widget* TitlePanel;

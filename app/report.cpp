@@ -7,62 +7,56 @@ namespace {
 
 const char kHexDigits[] = "0123456789abcdef";
 
+// Which bytes of a text pass an escaper unchanged and what becomes of a space; every other
+// byte becomes "%" and two lower-case hex digits.
+struct EscapeRule {
+  bool (*Passes)(unsigned char c);
+  char Space;      // written for a space; 0: the space is escaped
+  bool StopAtNul;  // a NUL byte ends the text
+};
+
 bool IsUnreserved(unsigned char c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
   return c != 0 && strchr("!$'()*-.@_", c) != nullptr;
 }
 
-// Bytes that would end or split the mail URL, be decoded by the mail program, or break the
-// quoted "%1" of the shell's command line for the mailto class.
-bool NeedsMailEscape(unsigned char c) {
-  return c < 0x20 || c == 0x7F || c == '%' || c == '&' || c == '#' || c == '?' || c == '"';
+// The mail body escapes the bytes that would end or split the mail URL, be decoded by the
+// mail program, or break the quoted "%1" of the shell's command line for the mailto class,
+// and the space.
+bool PassesMailBody(unsigned char c) {
+  return !(c <= 0x20 || c == 0x7F || c == '%' || c == '&' || c == '#' || c == '?' || c == '"');
 }
 
-char* PutEscape(char* out, unsigned char c) {
-  *out++ = '%';
-  *out++ = kHexDigits[c >> 4];
-  *out++ = kHexDigits[c & 15];
-  return out;
-}
+constexpr EscapeRule kQueryRule = {&IsUnreserved, '+', true};
+constexpr EscapeRule kMailBodyRule = {&PassesMailBody, 0, false};
 
-ByteString MailBody(const ByteString& reason) {
-  int length = reason.Length();
-  ByteString body = ByteString::OfLength(length * 3);
-  const unsigned char* in = reinterpret_cast<const unsigned char*>(reason.Data());
-  char* start = body.MutableData();
-  char* out = start;
-  for (int i = 0; i < length; ++i) {
-    unsigned char c = in[i];
-    if (c == ' ' || NeedsMailEscape(c)) {
-      out = PutEscape(out, c);
-    } else {
-      *out++ = static_cast<char>(c);
-    }
-  }
-  body.Truncate(static_cast<int>(out - start));
-  return body;
-}
-
-}  // namespace
-
-ByteString UrlEncode(const ByteString& text) {
+ByteString Escape(const ByteString& text, const EscapeRule& rule) {
   int length = text.Length();
   ByteString result = ByteString::OfLength(length * 3);
   const unsigned char* in = reinterpret_cast<const unsigned char*>(text.Data());
   char* start = result.MutableData();
   char* out = start;
-  for (int i = 0; i < length && in[i] != 0; ++i) {
+  for (int i = 0; i < length; ++i) {
     unsigned char c = in[i];
-    if (IsUnreserved(c)) {
+    if (c == 0 && rule.StopAtNul) break;
+    if (c == ' ' && rule.Space) {
+      *out++ = rule.Space;
+    } else if (rule.Passes(c)) {
       *out++ = static_cast<char>(c);
-    } else if (c == ' ') {
-      *out++ = '+';
     } else {
-      out = PutEscape(out, c);
+      *out++ = '%';
+      *out++ = kHexDigits[c >> 4];
+      *out++ = kHexDigits[c & 15];
     }
   }
   result.Truncate(static_cast<int>(out - start));
   return result;
+}
+
+}  // namespace
+
+ByteString UrlEncode(const ByteString& text) {
+  return Escape(text, kQueryRule);
 }
 
 ByteString ReportUrl(const ByteString& product, const ByteString& reason,
@@ -80,6 +74,6 @@ ByteString MailUrl(const ByteString& product, const ByteString& reason) {
   ByteString url = "mailto:" EXITPOLL_FEEDBACK_EMAIL "?subject=";
   url += UrlEncode("uninstall " + product);
   url += "&body=";
-  url += MailBody(reason);
+  url += Escape(reason, kMailBodyRule);
   return url;
 }

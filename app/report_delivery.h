@@ -1,11 +1,20 @@
-// Delivery of the answer when the feedback window closes (FeedbackForm::FormClose and
-// HttpDone live in report_delivery.cpp); the bounded wait for the server's reply.
+// The report's way to the statistics server: one GET, a bounded wait that keeps the
+// window responsive, and the mail fallback when the server did not confirm with "OK".
 #pragma once
 
 #include <stdint.h>
 
-#include "gui/widget.h"
+#include "http/http_client.h"
+#include "rt/bound_method.h"
+#include "rt/byte_string.h"
+
+// Sends the report of `reason` for `product` and waits for the reply; unless the reply is
+// accepted, opens the prepared mail message instead. `onDone` becomes the client's OnDone
+// and clears `waiting`, which is set just before the request starts, when it has seen
+// enough of the reply.
+void DeliverReport(const ByteString& product, const ByteString& reason,
+                   BoundMethod<HttpClient*> onDone, bool& waiting);
 
 // Dispatches the thread's messages until `waiting` is false or kReportWaitMs have passed
 // since the tick count `start`; blocks while the queue is empty.
-void WaitForReply(Widget* form, const bool& waiting, uint32_t start);
+void WaitForReply(const bool& waiting, uint32_t start);

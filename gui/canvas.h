@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "gui/gdi_tool.h"
-#include "gui/object.h"
 #include "rt/byte_string.h"
+#include "rt/object.h"
 
 class DeviceCanvas;
 

@@ -16,6 +16,26 @@ void SetDefaultBounds(Widget* w, int width, int height) {
   w->Bounds = {r.left, r.top, r.left + width, r.top + height};
 }
 
+// The set-up that every child control shares.
+void SetUpChildControl(Widget* w, DWORD style, const ClassActionRecord& actions) {
+  w->IsChild = true;
+  w->ClassActions = actions;
+  w->Style = style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+  if (w->Look3D) {
+    w->Style &= ~WS_BORDER;
+    w->ExStyle |= WS_EX_CLIENTEDGE;
+  }
+  w->Visible = (w->Style & WS_VISIBLE) != 0;
+  if (w->Parent) w->Cursor = w->Parent->Cursor;
+  if (w->Style & WS_TABSTOP) {
+    w->TabStop = true;
+    Widget* form = ParentForm(w);
+    if (form && !form->FocusedChild) form->FocusedChild = w;
+  }
+  w->ControlId = gToolkit.NextControlId++;
+  AttachHandler(w, &ChildControlHandler);
+}
+
 Widget* CreateChild(Widget* parent, const char* className, DWORD style,
                     const ClassActionRecord& actions, bool look3D) {
   Widget* w = CreateWidget(parent, className, look3D);
@@ -264,18 +284,19 @@ void SetDefaultKey(Widget* w, int key, bool on) {
   if (key == VK_RETURN) w->IsCancel = false;
   if (key == VK_ESCAPE) w->IsCancel = on;
   Widget* form = ParentForm(w);
-  if (!MainWidget || !form) return;
+  Widget* main = gToolkit.MainWidget;
+  if (!main || !form) return;
   if (on) {
-    if (MainWidget->OnMessage.Code != &DialogKeyFilter) {
-      MainWidget->ChainedOnMessage = MainWidget->OnMessage;
-      MainWidget->OnMessage = {&DialogKeyFilter, MainWidget};
+    if (main->OnMessage.Code != &DialogKeyFilter) {
+      main->ChainedOnMessage = main->OnMessage;
+      main->OnMessage = {&DialogKeyFilter, main};
     }
     if (key == VK_RETURN) form->DefaultButton = w;
     if (key == VK_ESCAPE) form->CancelButton = w;
-  } else if (MainWidget->OnMessage.Code == &DialogKeyFilter) {
+  } else if (main->OnMessage.Code == &DialogKeyFilter) {
     // Only the filter's own installation is undone; another OnMessage stays.
-    MainWidget->OnMessage = MainWidget->ChainedOnMessage;
-    MainWidget->ChainedOnMessage = {};
+    main->OnMessage = main->ChainedOnMessage;
+    main->ChainedOnMessage = {};
   }
 }
 

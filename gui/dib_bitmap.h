@@ -6,7 +6,7 @@
 
 #include "gui/canvas.h"
 #include "gui/color.h"
-#include "gui/object.h"
+#include "rt/object.h"
 
 // Pixel formats: index -> bits per pixel.
 enum DibFormat : BYTE {

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "gui/color.h"
-#include "gui/object.h"
+#include "rt/object.h"
 
 enum GdiToolKind : BYTE { kBrushTool = 0, kFontTool = 1 };
 

@@ -1,16 +1,8 @@
-// WidgetWindowProc, the message chain of HandleMessage with its built-in rules, attached
-// handlers, the form and child-control handlers, the dialog-key filter and the loop.
+// The message chain of HandleMessage with its built-in rules, attached handlers, the form
+// and child-control handlers, the dialog-key filter and the loop.
 #include "gui/message_loop.h"
 
 #include "gui/painters.h"
-
-Widget* MainWidget;
-BYTE LoopActive;
-bool LoopTerminated;
-Widget* gCreatingWidget;
-MessageHandler gPreMessageHook;
-void (*gInvalidateHook)(Widget* w);
-void (*gCreationHook)(Widget* w);
 
 namespace {
 
@@ -38,7 +30,7 @@ bool RunAttachedHandlers(Widget* w, WidgetMessage& m, LRESULT& result) {
   for (int i = list->Count - 2; i >= 0; i -= 2) {
     if (i >= list->Count) continue;  // a handler detached others
     bool always = list->Items[i + 1] != nullptr;
-    if (!always && LoopTerminated) continue;
+    if (!always && gToolkit.LoopTerminated) continue;
     auto handler = reinterpret_cast<MessageHandler>(list->Items[i]);
     if (handler(w, m, result)) {
       ReleaseRef(w);
@@ -64,17 +56,19 @@ LRESULT HandleClose(Widget* w, WidgetMessage& m) {
     bool freed = (w->UseCount & 1) != 0;
     ReleaseRef(w);
     if (freed) return 0;  // gone, or going with the last hold: nothing is left to close
-    if (!accept && LoopActive) return 0;
+    if (!accept && gToolkit.LoopActive) return 0;
     w->OnClose = {};  // once per accepted close
   }
-  if (!IsMainWindow(w) && w != MainWidget) return DefaultMessage(w, m);
-  if (MainWidget && MainWidget != w) Perform(MainWidget, WM_CLOSE, 0, 0);
+  Widget* main = gToolkit.MainWidget;
+  if (!IsMainWindow(w) && w != main) return DefaultMessage(w, m);
+  if (main && main != w) Perform(main, WM_CLOSE, 0, 0);
   PostQuitMessage(0);
   return 0;
 }
 
 LRESULT HandleNcDestroy(Widget* w, WidgetMessage& m) {
-  if (MainWidget && w->Handle == MainWidget->Handle) return DefaultMessage(w, m);
+  Widget* main = gToolkit.MainWidget;
+  if (main && w->Handle == main->Handle) return DefaultMessage(w, m);
   if (IsMainWindow(w)) {
     // A free posted to the window now would never arrive: the system drops the messages
     // of a destroyed window. The widget goes once the default processing is done.
@@ -83,7 +77,7 @@ LRESULT HandleNcDestroy(Widget* w, WidgetMessage& m) {
     FreeObject(w);
     return result;
   }
-  if (w->Parent && w->Parent == MainWidget) {
+  if (w->Parent && w->Parent == main) {
     w->WindowGone = true;
     FreeObject(w);
     return 0;
@@ -142,8 +136,9 @@ LRESULT BuiltInRules(Widget* w, WidgetMessage& m) {
     case WM_SHOWWINDOW:
       return HandleShowWindow(w, m);
     case WM_SYSCOMMAND:
-      if ((m.WParam & 0xFFF0) == SC_MINIMIZE && IsMainWindow(w) && MainWidget && w != MainWidget) {
-        PostMessageA(MainWidget->Handle, WM_SYSCOMMAND, m.WParam, m.LParam);
+      if ((m.WParam & 0xFFF0) == SC_MINIMIZE && IsMainWindow(w) && gToolkit.MainWidget &&
+          w != gToolkit.MainWidget) {
+        PostMessageA(gToolkit.MainWidget->Handle, WM_SYSCOMMAND, m.WParam, m.LParam);
         return 0;
       }
       return DefaultMessage(w, m);
@@ -171,31 +166,13 @@ LRESULT BuiltInRules(Widget* w, WidgetMessage& m) {
 
 }  // namespace
 
-LRESULT CALLBACK WidgetWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  WidgetMessage m = {window, msg, wParam, lParam};
-  Widget* w = nullptr;
-  if (!window) {
-    w = MainWidget;
-  } else if (gCreatingWidget) {
-    // The first message of a window whose CreateWindowExA has not returned yet.
-    w = gCreatingWidget;
-    w->Handle = window;
-    SetPropA(window, "TK_SELF", w);
-    gCreatingWidget = nullptr;
-  } else {
-    w = WidgetFromHandle(window);
-    if (!w) w = MainWidget;
-  }
-  if (!w) return DefWindowProcA(window, msg, wParam, lParam);
-  return w->HandleMessage(m);
-}
-
 LRESULT Widget::HandleMessage(WidgetMessage& m) {
   LRESULT result = 0;
-  if (gPreMessageHook && gPreMessageHook(this, m, result)) return result;
+  if (gToolkit.PreMessageHook && gToolkit.PreMessageHook(this, m, result)) return result;
   bool handled = false;
-  if (LoopActive && MainWidget && MainWidget != this && MainWidget->OnMessage.Assigned()) {
-    MainWidget->OnMessage(&m, &result, &handled);
+  Widget* main = gToolkit.MainWidget;
+  if (gToolkit.LoopActive && main && main != this && main->OnMessage.Assigned()) {
+    main->OnMessage(&m, &result, &handled);
     if (handled) return result;
   }
   if (OnMessage.Assigned()) {
@@ -265,10 +242,10 @@ bool FormHandler(Widget* w, WidgetMessage& m, LRESULT& result) {
   UINT msg = LOWORD(m.Msg);
   if (msg == WM_ENDSESSION && m.WParam) {
     ReleaseRef(w);  // the dispatcher's hold: nothing returns to it
-    LoopActive = 0;
-    Widget* main = MainWidget;
-    MainWidget = nullptr;
-    LoopTerminated = true;
+    gToolkit.LoopActive = 0;
+    Widget* main = gToolkit.MainWidget;
+    gToolkit.MainWidget = nullptr;
+    gToolkit.LoopTerminated = true;
     FreeObject(main);
     ExitProcess(0);
   }
@@ -278,7 +255,8 @@ bool FormHandler(Widget* w, WidgetMessage& m, LRESULT& result) {
       SetFocus(GetHandle(w->FocusedChild));
       handled = true;
     }
-    if (MainWidget && MainWidget != w) MainWidget->FocusedChild = w;
+    Widget* main = gToolkit.MainWidget;
+    if (main && main != w) main->FocusedChild = w;
     result = 0;
     return handled;
   }
@@ -291,7 +269,7 @@ void DialogKeyFilter(void* object, WidgetMessage* m, LRESULT* result, bool* hand
     main->ChainedOnMessage(m, result, handled);
     if (*handled) return;
   }
-  if (LoopTerminated) return;
+  if (gToolkit.LoopTerminated) return;
   Widget* form = main->IsForm ? main : main->FocusedChild;
   if (!form) return;
   UINT msg = LOWORD(m->Msg);
@@ -314,11 +292,11 @@ void DialogKeyFilter(void* object, WidgetMessage* m, LRESULT* result, bool* hand
   *handled = true;
 }
 
-bool PumpOne(Widget*) {
+bool PumpOne() {
   MSG msg;
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (LOWORD(msg.message) == WM_QUIT) {
-    LoopTerminated = true;
+    gToolkit.LoopTerminated = true;
   } else {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
@@ -326,32 +304,32 @@ bool PumpOne(Widget*) {
   return LOWORD(msg.message) != 0;
 }
 
-void PumpAll(Widget* w) {
-  while (PumpOne(w)) {
+void PumpAll() {
+  while (PumpOne()) {
   }
 }
 
 void RunMainLoop(Widget** mainWidget) {
-  ++LoopActive;
-  MainWidget = *mainWidget;
-  if (MainWidget) MainWidget->CreateWindowHandle();
-  while (!LoopTerminated) {
+  ++gToolkit.LoopActive;
+  gToolkit.MainWidget = *mainWidget;
+  if (gToolkit.MainWidget) gToolkit.MainWidget->CreateWindowHandle();
+  while (!gToolkit.LoopTerminated) {
     WaitMessage();
-    PumpAll(*mainWidget);
+    PumpAll();
   }
   EndMainLoop(mainWidget);
 }
 
 void EndMainLoop(Widget** mainWidget) {
-  bool wasTerminated = LoopTerminated;
-  LoopTerminated = true;
-  LoopActive = 0;
-  Widget* main = MainWidget;
-  MainWidget = nullptr;
+  bool wasTerminated = gToolkit.LoopTerminated;
+  gToolkit.LoopTerminated = true;
+  gToolkit.LoopActive = 0;
+  Widget* main = gToolkit.MainWidget;
+  gToolkit.MainWidget = nullptr;
   if (!main) return;
   AddRef(main);
   if (!wasTerminated) {
-    PumpAll(main);
+    PumpAll();
     Perform(main, WM_CLOSE, 0, 0);
   }
   *mainWidget = nullptr;

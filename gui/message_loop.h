@@ -3,26 +3,9 @@
 
 #include <windows.h>
 
+#include "gui/toolkit_state.h"
 #include "gui/widget.h"
 
-// The application's main window widget: set by the program before the loop, and by
-// RunMainLoop; cleared by EndMainLoop.
-extern Widget* MainWidget;
-// Nonzero while RunMainLoop runs.
-extern BYTE LoopActive;
-// Set once, when WM_QUIT is seen or the session ends; never cleared.
-extern bool LoopTerminated;
-// The widget whose CreateWindowExA call is in progress.
-extern Widget* gCreatingWidget;
-
-// Process-wide hooks, empty until transparency installs them: a look at every message
-// before anything else, an extension of Invalidate, and a step after window creation.
-extern MessageHandler gPreMessageHook;
-extern void (*gInvalidateHook)(Widget* w);
-extern void (*gCreationHook)(Widget* w);
-
-// The window procedure of every toolkit window class.
-LRESULT CALLBACK WidgetWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 // The system class procedure, or DefWindowProcA.
 LRESULT DefaultMessage(Widget* w, WidgetMessage& m);
 // Adds a message handler (once); handlers run from the last attached to the first.
@@ -36,9 +19,9 @@ void DialogKeyFilter(void* mainWidget, WidgetMessage* m, LRESULT* result, bool* 
 
 // Dispatches one message if there is one; returns false when the queue was empty or the
 // message taken was numbered 0. WM_QUIT is not dispatched but sets LoopTerminated.
-bool PumpOne(Widget* w);
+bool PumpOne();
 // PumpOne until it returns false.
-void PumpAll(Widget* w);
+void PumpAll();
 // Creates (or shows) the tree of *mainWidget and runs until LoopTerminated, then ends.
 void RunMainLoop(Widget** mainWidget);
 // Ends the loop: frees the main widget (closing it first when the loop did not end).

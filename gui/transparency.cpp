@@ -3,7 +3,7 @@
 #include "gui/transparency.h"
 
 #include "gui/dc_scope.h"
-#include "gui/message_loop.h"
+#include "gui/toolkit_state.h"
 
 namespace {
 
@@ -245,7 +245,7 @@ void SetTransparent(Widget* w, bool on) {
   w->Transparent = on;
   if (!on || !w->Parent) return;
   w->Parent->HasTransparentChild = true;
-  gPreMessageHook = &TransparencyPreMessage;
-  gInvalidateHook = &TransparencyInvalidate;
-  gCreationHook = &SubclassChildWindows;
+  gToolkit.PreMessageHook = &TransparencyPreMessage;
+  gToolkit.InvalidateHook = &TransparencyInvalidate;
+  gToolkit.CreationHook = &SubclassChildWindows;
 }

@@ -1,16 +1,15 @@
-// Widgets: defaults, set-up under a parent, window creation on demand, and the common
-// operations on bounds, text, styles, state and icons.
+// Widgets: defaults, set-up under a parent, window creation on demand, the window procedure
+// that finds the widget behind a window, and the common operations on bounds, text, styles,
+// state and icons.
 #include "gui/widget.h"
 
 #include <string.h>
 
-#include "gui/message_loop.h"
+#include "gui/toolkit_state.h"
 
 namespace {
 
 const char kSelfProp[] = "TK_SELF";
-// Child control IDs: a 16-bit counter shared by every child widget of the process.
-WORD gNextControlId = 0x8000;
 
 char* CopyText(const char* text) {
   int length = static_cast<int>(strlen(text));
@@ -57,18 +56,19 @@ void ReleaseWidgetDC(void* context, HDC dc) {
 }
 
 void ApplyIconAtCreation(Widget* w) {
+  Widget* main = gToolkit.MainWidget;
   HICON icon = nullptr;
   if (w->Icon == kNoIcon) {
     icon = nullptr;
   } else if (w->Icon) {
     icon = w->Icon;
-  } else if (MainWidget && MainWidget != w) {
-    HICON mainIcon = MainWidget->Icon == kNoIcon ? nullptr : MainWidget->Icon;
+  } else if (main && main != w) {
+    HICON mainIcon = main->Icon == kNoIcon ? nullptr : main->Icon;
     if (mainIcon) {
       w->Icon = static_cast<HICON>(CopyImage(mainIcon, IMAGE_ICON, 0, 0, 0));
       icon = w->Icon;
     }
-  } else if (MainWidget == w) {
+  } else if (main == w) {
     w->Icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
     w->IconShared = true;  // a resource icon is shared and never destroyed
     icon = w->Icon;
@@ -127,25 +127,6 @@ Widget* CreateWidget(Widget* parent, const char* className, bool look3D) {
   return w;
 }
 
-void SetUpChildControl(Widget* w, DWORD style, const ClassActionRecord& actions) {
-  w->IsChild = true;
-  w->ClassActions = actions;
-  w->Style = style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-  if (w->Look3D) {
-    w->Style &= ~WS_BORDER;
-    w->ExStyle |= WS_EX_CLIENTEDGE;
-  }
-  w->Visible = (w->Style & WS_VISIBLE) != 0;
-  if (w->Parent) w->Cursor = w->Parent->Cursor;
-  if (w->Style & WS_TABSTOP) {
-    w->TabStop = true;
-    Widget* form = ParentForm(w);
-    if (form && !form->FocusedChild) form->FocusedChild = w;
-  }
-  w->ControlId = gNextControlId++;
-  AttachHandler(w, &ChildControlHandler);
-}
-
 bool Widget::CreateWindowHandle() {
   HWND parentWindow = nullptr;
   if (Parent) {
@@ -190,17 +171,17 @@ bool Widget::CreateWindowHandle() {
   if (height == 0) height = CW_USEDEFAULT;
   if (!IsChild && PositionSet == 0) x = y = CW_USEDEFAULT;
 
-  gCreatingWidget = this;
+  gToolkit.CreatingWidget = this;
   HWND window = CreateWindowExA(
       ExStyle, className, Text ? Text : "", Style, x, y, width, height, parentWindow,
       reinterpret_cast<HMENU>(static_cast<UINT_PTR>(ControlId)), module, nullptr);
-  if (gCreatingWidget == this) gCreatingWidget = nullptr;
+  if (gToolkit.CreatingWidget == this) gToolkit.CreatingWidget = nullptr;
   if (!window) return false;
   Handle = window;
   SendMessageA(window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
   if (!GetPropA(window, kSelfProp)) SetPropA(window, kSelfProp, this);
   if (!IsChild) ApplyIconAtCreation(this);
-  if (gCreationHook) gCreationHook(this);
+  if (gToolkit.CreationHook) gToolkit.CreationHook(this);
   ApplyFont(this);
   CreateChildWindows(this);
   return true;
@@ -222,6 +203,25 @@ HWND GetHandle(Widget* w) {
 
 Widget* WidgetFromHandle(HWND window) {
   return window ? static_cast<Widget*>(GetPropA(window, kSelfProp)) : nullptr;
+}
+
+LRESULT CALLBACK WidgetWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  WidgetMessage m = {window, msg, wParam, lParam};
+  Widget* w = nullptr;
+  if (!window) {
+    w = gToolkit.MainWidget;
+  } else if (gToolkit.CreatingWidget) {
+    // The first message of a window whose CreateWindowExA has not returned yet.
+    w = gToolkit.CreatingWidget;
+    w->Handle = window;
+    SetPropA(window, kSelfProp, w);
+    gToolkit.CreatingWidget = nullptr;
+  } else {
+    w = WidgetFromHandle(window);
+    if (!w) w = gToolkit.MainWidget;
+  }
+  if (!w) return DefWindowProcA(window, msg, wParam, lParam);
+  return w->HandleMessage(m);
 }
 
 // Bounds
@@ -466,9 +466,9 @@ LRESULT Perform(Widget* w, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void Invalidate(Widget* w) {
-  if (LoopTerminated || !w->Handle) return;
+  if (gToolkit.LoopTerminated || !w->Handle) return;
   InvalidateRect(w->Handle, nullptr, TRUE);
-  if (gInvalidateHook) gInvalidateHook(w);
+  if (gToolkit.InvalidateHook) gToolkit.InvalidateHook(w);
 }
 
 Widget* ParentForm(Widget* w) {
@@ -497,7 +497,6 @@ void Widget::Dispose() {
       if (child->Font) child->Font->ParentTool = nullptr;
     }
   }
-  if (Destroying) return;
   Destroying = true;
 
   FreeObject(Font);

@@ -8,8 +8,8 @@
 #include "gui/canvas.h"
 #include "gui/color.h"
 #include "gui/gdi_tool.h"
-#include "gui/object.h"
 #include "rt/byte_string.h"
+#include "rt/object.h"
 
 class Widget;
 
@@ -141,8 +141,6 @@ const HICON kNoIcon = reinterpret_cast<HICON>(-1);
 // The common set-up of every constructor: a widget of class `className` under `parent`
 // with the parent's look; `look3D` is the constructor's request for a sunken edge.
 Widget* CreateWidget(Widget* parent, const char* className, bool look3D);
-// The further set-up of child controls.
-void SetUpChildControl(Widget* w, DWORD style, const ClassActionRecord& actions);
 
 HWND GetHandle(Widget* w);
 Widget* SetPosition(Widget* w, int x, int y);
@@ -181,3 +179,6 @@ void Invalidate(Widget* w);
 Widget* ParentForm(Widget* w);
 // Widget behind a toolkit window, or null.
 Widget* WidgetFromHandle(HWND window);
+// The window procedure of every toolkit window class: finds the widget behind the window
+// (the one being created, for the first messages) and hands it the message.
+LRESULT CALLBACK WidgetWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -2,9 +2,9 @@
 // through the caller's message loop; the reply is collected as text lines.
 #pragma once
 
-#include "gui/object.h"
 #include "http/reply_lines.h"
 #include "net/async_socket.h"
+#include "rt/object.h"
 
 class HttpClient : public RefObject, public ReplyLines {
 public:

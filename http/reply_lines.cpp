@@ -2,7 +2,7 @@
 // return, and sorted into header and body.
 #include "http/reply_lines.h"
 
-#include "gui/text_convert.h"
+#include "http/text_convert.h"
 #include "http/word_utils.h"
 
 void ReplyLines::StartReply() {

@@ -2,8 +2,8 @@
 // which list each line goes to, and the status code the lines announce. Pure code.
 #pragma once
 
-#include "gui/object.h"
 #include "net/receive_queue.h"
+#include "rt/object.h"
 
 // A reply may make the client take this many bytes, line ends included, and store this
 // many lines; what a server sends beyond that is discarded.

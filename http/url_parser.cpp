@@ -2,8 +2,8 @@
 // host, port) up to the first "/", then the path with its query, untouched.
 #include "http/url_parser.h"
 
-#include "gui/text_convert.h"
 #include "http/str_utils.h"
+#include "http/text_convert.h"
 #include "http/word_utils.h"
 
 void ParseUrl(const ByteString& url, UrlParts& parts) {

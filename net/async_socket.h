@@ -6,9 +6,9 @@
 #include <windows.h>
 #include <winsock.h>
 
-#include "gui/object.h"
 #include "net/receive_queue.h"
 #include "net/thunks.h"
+#include "rt/object.h"
 
 // The window message that Winsock posts for every notification, and the codes of the
 // records handed to the socket's events. All lie in 0x7400..0x7409.

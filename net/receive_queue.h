@@ -2,7 +2,7 @@
 // from the front as bytes or as lines. Pure code, shared by the socket and its tests.
 #pragma once
 
-#include "gui/object.h"
+#include "rt/object.h"
 
 // One received block of `Length` bytes at `Data`, which has room for `Capacity`. The
 // first `Offset` of them have been read already: a partly read block is consumed in

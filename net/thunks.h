@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "gui/object.h"
+#include "rt/object.h"
 
 // What a thunked window procedure hands to its bound method. Result starts at 0 and
 // becomes the window procedure's return value.

@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/report_wait.h"
-#include "gui/controls.h"
+#include "app/delivery_rules.h"
 
 namespace {
 
@@ -48,10 +47,8 @@ protected:
     probe_ = CreateWindowA("ReportWaitProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(probe_, nullptr);
-    form_ = CreateFormWidget(nullptr, "Waiting");
   }
   void TearDown() override {
-    FreeObject(form_);
     DestroyWindow(probe_);
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -60,13 +57,12 @@ protected:
   // Runs the wait from now; returns its length in ms.
   DWORD Wait() {
     DWORD start = GetTickCount();
-    WaitForReply(form_, waiting_, start);
+    WaitForReply(waiting_, start);
     return GetTickCount() - start;
   }
 
   bool waiting_ = true;
   HWND probe_ = nullptr;
-  Widget* form_ = nullptr;
 };
 
 TEST_F(WaitForReplyTest, EndsWhenAMessageClearsTheFlag) {
@@ -96,7 +92,7 @@ TEST_F(WaitForReplyTest, EndsAtItsLimitWhileMessagesKeepComing) {
 
 TEST_F(WaitForReplyTest, AnOverdueStartDispatchesNothing) {
   PostMessageA(probe_, kClearMessage, 0, 0);
-  WaitForReply(form_, waiting_, GetTickCount() - kReportWaitMs);
+  WaitForReply(waiting_, GetTickCount() - kReportWaitMs);
   EXPECT_EQ(gProbe.Cleared, 0);
 }
 

@@ -5,15 +5,9 @@
 
 #include <string>
 
+#include "support/byte_strings.h"
+
 namespace {
-
-std::string Str(const ByteString& s) {
-  return std::string(s.Data(), s.Length());
-}
-
-ByteString Bytes(const std::string& s) {
-  return ByteString(s.data(), int(s.size()));
-}
 
 const std::string kReportPrefix = "http://" EXITPOLL_STATS_HOST "/stat/uninstall.php?prj=";
 const std::string kMailPrefix = "mailto:" EXITPOLL_FEEDBACK_EMAIL "?subject=";
@@ -119,6 +113,22 @@ TEST(MailUrl, FreeTextCannotBreakTheUrl) {
   for (const auto& c : cases)
     EXPECT_EQ(kMailPrefix + "uninstall+P&body=" + c.body, Str(MailUrl("P", Bytes(c.reason))))
         << c.why;
+}
+
+TEST(MailUrl, EveryByteValueOfTheBody) {
+  const std::string escaped = " %&#?\"\x7F";
+  for (int b = 0; b < 256; ++b) {
+    char c = static_cast<char>(b);
+    std::string expected(1, c);
+    if (b < 0x20 || escaped.find(c) != std::string::npos) {
+      char hex[4];
+      snprintf(hex, sizeof(hex), "%%%.2x", b);
+      expected = hex;
+    }
+    EXPECT_EQ(kMailPrefix + "uninstall+P&body=" + expected,
+              Str(MailUrl("P", Bytes(std::string(1, c)))))
+        << "byte " << b;
+  }
 }
 
 }  // namespace

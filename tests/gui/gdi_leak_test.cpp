@@ -5,7 +5,7 @@
 
 #include <stdio.h>
 
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
@@ -26,12 +26,8 @@ DWORD GdiObjects() {
 }
 
 void OneLife(int round) {
-  Widget* form = CreateFormWidget(nullptr, "Leak");
-  SetPosition(form, 60, 60);
-  SetSize(form, 430, 240);
-  MainWidget = form;
-  SetToolInt(GetFont(form), 4, -11);
-  SetFontName(GetFont(form), "Tahoma");
+  Widget* form = CreateTahomaForm("Leak", 60, 60, 430, 240);
+  gToolkit.MainWidget = form;
   Widget* panel = CreateGradientPanel(form, kColorButtonShadow, kColorButtonHighlight);
   SetSize(panel, 412, 40);
   SetGradientDirection(panel, 1);
@@ -57,13 +53,13 @@ void OneLife(int round) {
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   SetFocus(button->Handle);
   PumpFor(30);
-  MainWidget = nullptr;
+  gToolkit.MainWidget = nullptr;
   FreeObject(form);
   PumpFor(10);
 }
 
 TEST(GdiLeaks, AWindowLikeTheFormGivesBackEveryGdiObject) {
-  ResetToolkit();
+  ResetToolkitState();
   // The count must see one brush come and go, or the comparison below proves nothing.
   DWORD start = GdiObjects();
   HBRUSH probe = CreateSolidBrush(0x123456);
@@ -76,7 +72,7 @@ TEST(GdiLeaks, AWindowLikeTheFormGivesBackEveryGdiObject) {
   DWORD after = GdiObjects();
   EXPECT_LE(after, before + 2) << "before " << before << ", after " << after;
   printf("GDI objects: %lu before, %lu after 40 lives of the window\n", before, after);
-  ResetToolkit();
+  ResetToolkitState();
 }
 
 // A button whose click frees its form, then measures or paints with its font: the form's
@@ -94,7 +90,7 @@ void FreeTheFormFromItsButton() {
 }
 
 TEST(GdiLeaks, AButtonThatFreesItsFormGivesBackTheFontItUsesAfterwards) {
-  ResetToolkit();
+  ResetToolkitState();
   FreeTheFormFromItsButton();
   DWORD before = GdiObjects();
   for (int i = 0; i < 5; ++i) FreeTheFormFromItsButton();

@@ -5,13 +5,13 @@
 #include <string.h>
 
 #include "gui/dib_bitmap.h"
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
 class Tools : public ::testing::Test {
 protected:
-  void SetUp() override { ResetToolkit(); }
+  void SetUp() override { ResetToolkitState(); }
   void TearDown() override { FreeObject(form_); }
   Widget* form_ = CreateFormWidget(nullptr, "Tools");
 };

@@ -4,7 +4,7 @@
 // keys for a window without the focus are dropped.
 #include <gtest/gtest.h>
 
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
@@ -13,14 +13,14 @@ using Lines = std::vector<std::string>;
 class Keyboard : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetToolkit();
+    ResetToolkitState();
     MessageLog::Clear();
     MessageLog::Watched() = {WM_LBUTTONDOWN, WM_LBUTTONUP};
     form_ = CreateFormWidget(nullptr, "Keyboard");
     SetPosition(form_, 60, 60);
     SetSize(form_, 320, 220);
-    MainWidget = form_;
-    LoopActive = 1;  // as inside RunMainLoop: the main widget's filter sees every key
+    gToolkit.MainWidget = form_;
+    gToolkit.LoopActive = 1;  // as inside RunMainLoop: the main widget's filter sees every key
 
     Widget* group = CreateGroupBox(form_, "");
     SetPosition(group, 8, 8);
@@ -49,11 +49,11 @@ protected:
     MessageLog::Clear();
   }
   void TearDown() override {
-    LoopActive = 0;
-    MainWidget = nullptr;
+    gToolkit.LoopActive = 0;
+    gToolkit.MainWidget = nullptr;
     FreeObject(form_);
     PumpFor(50);
-    ResetToolkit();
+    ResetToolkitState();
   }
 
   Widget* form_;

@@ -5,7 +5,7 @@
 
 #include <stdlib.h>
 
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
@@ -30,19 +30,19 @@ struct Recorder {
 class Loop : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetToolkit();
+    ResetToolkitState();
     MessageLog::Clear();
     MessageLog::Watched() = {WM_CLOSE, WM_NCDESTROY, kMarkA, kMarkB, WM_NULL};
     form_ = CreateFormWidget(nullptr, "Loop");
     SetPosition(form_, 40, 40);
     SetSize(form_, 300, 200);
     form_->OnClose = Bind<&Recorder::FormClose>(&recorder_);
-    MainWidget = form_;
+    gToolkit.MainWidget = form_;
     WatchWidget(form_, "form");
   }
   void TearDown() override {
-    if (MainWidget) EndMainLoop(&MainWidget);
-    ResetToolkit();
+    if (gToolkit.MainWidget) EndMainLoop(&gToolkit.MainWidget);
+    ResetToolkitState();
   }
 
   // Whether a WM_QUIT waits in the queue (it is taken out).
@@ -60,14 +60,14 @@ TEST_F(Loop, ClosingTheMainWindowRunsOnCloseOncePostsQuitAndEndsTheLoop) {
   HWND labelWindow = GetHandle(label);  // created hidden, shown by the loop
   PostMessageA(form_->Handle, WM_CLOSE, 0, 0);
   HWND window = form_->Handle;
-  RunMainLoop(&MainWidget);
+  RunMainLoop(&gToolkit.MainWidget);
 
   EXPECT_EQ(recorder_.Closes, 1);
   EXPECT_EQ(MessageLog::Lines(), (Lines{"form:WM_CLOSE", "OnClose"}))
       << "the window is destroyed by the free, after the handlers stopped";
-  EXPECT_TRUE(LoopTerminated);
-  EXPECT_EQ(LoopActive, 0);
-  EXPECT_EQ(MainWidget, nullptr);
+  EXPECT_TRUE(gToolkit.LoopTerminated);
+  EXPECT_EQ(gToolkit.LoopActive, 0);
+  EXPECT_EQ(gToolkit.MainWidget, nullptr);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(IsWindow(labelWindow));
 }
@@ -92,7 +92,7 @@ TEST_F(Loop, TheLoopShowsTheTreeIncludingWindowsCreatedHidden) {
   bool* results[] = {&earlyShown, &lateShown, &hiddenShown, &formShown};
   form_->OnClose.Object = results;
   PostMessageA(form_->Handle, WM_CLOSE, 0, 0);
-  RunMainLoop(&MainWidget);
+  RunMainLoop(&gToolkit.MainWidget);
   EXPECT_TRUE(formShown);
   EXPECT_TRUE(earlyShown);
   EXPECT_TRUE(lateShown);
@@ -102,14 +102,14 @@ TEST_F(Loop, TheLoopShowsTheTreeIncludingWindowsCreatedHidden) {
 
 TEST_F(Loop, RefusedCloseChangesNothing) {
   recorder_.Refuse = true;
-  LoopActive = 1;
+  gToolkit.LoopActive = 1;
   HWND window = GetHandle(form_);
   SendMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(recorder_.Closes, 1);
   EXPECT_TRUE(IsWindow(window));
   EXPECT_TRUE(form_->OnClose.Assigned()) << "still set for the next close";
   EXPECT_FALSE(QuitPosted());
-  EXPECT_FALSE(LoopTerminated);
+  EXPECT_FALSE(gToolkit.LoopTerminated);
 
   recorder_.Refuse = false;
   SendMessageA(window, WM_CLOSE, 0, 0);
@@ -122,21 +122,21 @@ TEST_F(Loop, RefusedCloseChangesNothing) {
   EXPECT_TRUE(IsWindow(window)) << "the main window stays until the loop frees it";
 }
 
-bool NestedPumpHandler(Widget* w, WidgetMessage& m, LRESULT&) {
+bool NestedPumpHandler(Widget*, WidgetMessage& m, LRESULT&) {
   if (LOWORD(m.Msg) != kNested) return false;
   PostQuitMessage(0);
-  PumpAll(w);
-  MessageLog::Add(LoopTerminated ? "nested: terminated" : "nested: running");
+  PumpAll();
+  MessageLog::Add(gToolkit.LoopTerminated ? "nested: terminated" : "nested: running");
   return true;
 }
 
 TEST_F(Loop, QuitTakenByANestedPumpEndsTheMainLoop) {
   AttachHandler(form_, &NestedPumpHandler);
   PostMessageA(GetHandle(form_), kNested, 0, 0);
-  RunMainLoop(&MainWidget);
+  RunMainLoop(&gToolkit.MainWidget);
   EXPECT_EQ(MessageLog::Lines(), (Lines{"nested: terminated"}));
   EXPECT_EQ(recorder_.Closes, 0) << "the loop ended without a close";
-  EXPECT_EQ(MainWidget, nullptr);
+  EXPECT_EQ(gToolkit.MainWidget, nullptr);
 }
 
 TEST_F(Loop, PostedMessageZeroEndsAPumpPass) {
@@ -144,24 +144,24 @@ TEST_F(Loop, PostedMessageZeroEndsAPumpPass) {
   PostMessageA(window, kMarkA, 0, 0);
   PostMessageA(window, WM_NULL, 0, 0);
   PostMessageA(window, kMarkB, 0, 0);
-  PumpAll(form_);
+  PumpAll();
   EXPECT_EQ(MessageLog::Lines(), (Lines{"form:0x8003", "form:WM_NULL"}));
-  PumpAll(form_);
+  PumpAll();
   EXPECT_EQ(MessageLog::Lines(), (Lines{"form:0x8003", "form:WM_NULL", "form:0x8004"}));
 }
 
 TEST_F(Loop, PumpOneSaysWhetherItFoundAMessage) {
-  PumpAll(form_);
-  EXPECT_FALSE(PumpOne(form_));
+  PumpAll();
+  EXPECT_FALSE(PumpOne());
   PostMessageA(GetHandle(form_), kMarkA, 0, 0);
-  EXPECT_TRUE(PumpOne(form_));
-  EXPECT_FALSE(PumpOne(form_));
+  EXPECT_TRUE(PumpOne());
+  EXPECT_FALSE(PumpOne());
 }
 
 TEST_F(Loop, AttachedHandlersStopOnceTheLoopIsTerminated) {
   HWND window = GetHandle(form_);
   SendMessageA(window, kMarkA, 0, 0);
-  LoopTerminated = true;
+  gToolkit.LoopTerminated = true;
   SendMessageA(window, kMarkB, 0, 0);
   EXPECT_EQ(MessageLog::Lines(), (Lines{"form:0x8003"}));
 }
@@ -253,7 +253,7 @@ TEST_F(Loop, DISABLED_SessionEndProbe) {
                           },
                           nullptr};
   PostMessageA(GetHandle(form_), WM_ENDSESSION, TRUE, 0);
-  RunMainLoop(&MainWidget);
+  RunMainLoop(&gToolkit.MainWidget);
   ADD_FAILURE() << "the process should have ended inside the loop";
 }
 

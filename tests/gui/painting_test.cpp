@@ -10,7 +10,7 @@
 #include <string>
 
 #include "gui/os_family.h"
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
@@ -25,13 +25,9 @@ unsigned ExpectedStripPixel(Widget* panel, int x) {
 class Painting : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetToolkit();
-    form_ = CreateFormWidget(nullptr, "Painting");
-    SetPosition(form_, 100, 100);
-    SetSize(form_, 430, 200);
-    MainWidget = form_;
-    SetToolInt(GetFont(form_), 4, -11);
-    SetFontName(GetFont(form_), "Tahoma");
+    ResetToolkitState();
+    form_ = CreateTahomaForm("Painting", 100, 100, 430, 200);
+    gToolkit.MainWidget = form_;
 
     panel_ = CreateGradientPanel(form_, kColorButtonShadow, kColorButtonHighlight);
     SetPosition(panel_, 4, 8);
@@ -48,10 +44,10 @@ protected:
     button_->OnClick = {[](void* clicks, Widget*) { ++*static_cast<int*>(clicks); }, &clicks_};
   }
   void TearDown() override {
-    MainWidget = nullptr;
+    gToolkit.MainWidget = nullptr;
     FreeObject(form_);
     PumpFor(50);
-    ResetToolkit();
+    ResetToolkitState();
   }
 
   void Show() {

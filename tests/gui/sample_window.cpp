@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   sample.Form = form;
   SetPosition(form, 200, 150);
   SetSize(form, 430, 328);
-  MainWidget = form;
+  gToolkit.MainWidget = form;
   SetToolInt(GetFont(form), 4, -11);
   SetFontName(GetFont(form), "Tahoma");
   AttachHandler(form, &FirstPaintProbe);
@@ -120,6 +120,6 @@ int main(int argc, char** argv) {
   SetText(button, "Close");
   form->FocusedChild = edit;
 
-  RunMainLoop(&MainWidget);
+  RunMainLoop(&gToolkit.MainWidget);
   return 0;
 }

@@ -3,19 +3,15 @@
 // size lock, and destruction. No window here is shown.
 #include <gtest/gtest.h>
 
-#include "gui_test.h"
+#include "support/gui_test.h"
 
 namespace {
 
 class Widgets : public ::testing::Test {
 protected:
   void SetUp() override {
-    ResetToolkit();
-    form_ = CreateFormWidget(nullptr, "Widgets");
-    SetPosition(form_, 100, 100);
-    SetSize(form_, 430, 328);
-    SetToolInt(GetFont(form_), 4, -11);
-    SetFontName(GetFont(form_), "Tahoma");
+    ResetToolkitState();
+    form_ = CreateTahomaForm("Widgets", 100, 100, 430, 328);
   }
   void TearDown() override { FreeObject(form_); }
 
@@ -253,7 +249,7 @@ TEST_F(Widgets, FreeingTheFormDestroysTheWindowsAndNotifiesOnce) {
 }
 
 TEST_F(Widgets, FreedButtonsStopBeingDefaultAndCancel) {
-  MainWidget = form_;
+  gToolkit.MainWidget = form_;
   Widget* ok = CreateOwnerDrawButton(form_, "OK", 0, 0, nullptr, 0);
   Widget* cancel = CreatePushButton(form_, "Cancel");
   SetDefaultKey(ok, VK_RETURN, true);

@@ -5,15 +5,9 @@
 
 #include <string>
 
+#include "support/byte_strings.h"
+
 namespace {
-
-std::string Str(const ByteString& s) {
-  return std::string(s.Data(), s.Length());
-}
-
-ByteString Bytes(const std::string& s) {
-  return ByteString(s.data(), int(s.size()));
-}
 
 TEST(Base64Encode, Rfc4648Vectors) {
   const struct {

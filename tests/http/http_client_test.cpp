@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/loopback_listener.h"
 #include "support/pump.h"
 #include "support/scripted_server.h"
 
@@ -251,18 +252,8 @@ struct ErrorLog {
 };
 
 TEST(HttpClient, ARefusedConnectionIsSilent) {
-  // A port that was just free: nobody listens there.
-  SOCKET probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = inet_addr("127.0.0.1");
-  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  int length = sizeof address;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  closesocket(probe);
-
   DoneLog done;
-  HttpClient* client = StartClient(LocalUrl(ntohs(address.sin_port)), &done);
+  HttpClient* client = StartClient(LocalUrl(UnusedLoopbackPort()), &done);
   ErrorLog errors;
   client->Socket->OnError = Bind<&ErrorLog::Error>(&errors);
   EXPECT_TRUE(PumpUntil([&] { return !errors.Codes.empty(); }, 20000));

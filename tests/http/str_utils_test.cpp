@@ -5,11 +5,9 @@
 
 #include <string>
 
-namespace {
+#include "support/byte_strings.h"
 
-std::string Str(const ByteString& s) {
-  return std::string(s.Data(), s.Length());
-}
+namespace {
 
 TEST(UpperCase, ChangesOnlyAsciiLetters) {
   const struct {
@@ -25,7 +23,7 @@ TEST(UpperCase, ChangesOnlyAsciiLetters) {
       {"NUL kept, length kept", std::string("a\0b", 3), std::string("A\0B", 3)},
   };
   for (const auto& c : cases) {
-    ByteString result = UpperCase(ByteString(c.text.data(), int(c.text.size())));
+    ByteString result = UpperCase(Bytes(c.text));
     EXPECT_EQ(c.upper, Str(result)) << c.why;
   }
 }

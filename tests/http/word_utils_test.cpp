@@ -5,11 +5,9 @@
 
 #include <string>
 
-namespace {
+#include "support/byte_strings.h"
 
-std::string Str(const ByteString& s) {
-  return std::string(s.Data(), s.Length());
-}
+namespace {
 
 struct CountCase {
   const char* why;
@@ -34,8 +32,7 @@ TEST(WordCount, CountsMaximalRunsOnly) {
        '\xE9', 2},
   };
   for (const CountCase& c : cases)
-    EXPECT_EQ(c.count, WordCount(ByteString(c.text.data(), int(c.text.size())), c.separator))
-        << c.why;
+    EXPECT_EQ(c.count, WordCount(Bytes(c.text), c.separator)) << c.why;
 }
 
 struct ExtractCase {

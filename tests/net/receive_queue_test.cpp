@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/byte_strings.h"
+
 namespace {
 
 struct Queue {
@@ -17,7 +19,7 @@ struct Queue {
   }
   std::string Rest() {
     ByteString all = q->ReadAll();
-    return std::string(all.Data(), all.Length());
+    return Str(all);
   }
 };
 
@@ -58,7 +60,7 @@ TEST(ReceiveQueue, ReadLineTakesWhatLiesBeforeTheTerminator) {
     Queue queue(row.chunks);
     std::vector<std::string> lines;
     ByteString line;
-    while (queue.q->ReadLine('\n', line)) lines.push_back(std::string(line.Data(), line.Length()));
+    while (queue.q->ReadLine('\n', line)) lines.push_back(Str(line));
     EXPECT_TRUE(line.IsEmpty()) << row.why;  // a failed read leaves the line empty
     EXPECT_EQ(row.lines, lines) << row.why;
     EXPECT_EQ(int(row.rest.size()), queue.q->QueuedBytes()) << row.why;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "support/byte_strings.h"
+
 namespace {
 
 TEST(WinsockErrorName, KnownAndUnknownCodes) {
@@ -48,7 +50,7 @@ TEST(WinsockErrorName, KnownAndUnknownCodes) {
   };
   for (const auto& c : cases) {
     ByteString name = WinsockErrorName(c.code);
-    EXPECT_EQ(c.name, std::string(name.Data(), name.Length())) << c.code;
+    EXPECT_EQ(c.name, Str(name)) << c.code;
   }
 }
 

@@ -5,11 +5,9 @@
 
 #include <string>
 
-namespace {
+#include "support/byte_strings.h"
 
-std::string Str(const ByteString& s) {
-  return std::string(s.Data(), s.Length());
-}
+namespace {
 
 TEST(ByteString, EmptyValuesAreUsableEverywhere) {
   ByteString empty;

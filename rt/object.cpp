@@ -1,5 +1,5 @@
 // Reference counting, deferred free, owner clean-up, and the two lists.
-#include "gui/object.h"
+#include "rt/object.h"
 
 #include <string.h>
 

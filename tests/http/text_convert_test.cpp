@@ -1,5 +1,5 @@
 // Decimal text to number: sign, leading digits only, and 32-bit wrap-around.
-#include "gui/text_convert.h"
+#include "http/text_convert.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // When the applet takes the server's reply as a confirmation, and how long its wait lasts
 // on a millisecond clock that wraps.
-#include "app/report_wait.h"
+#include "app/delivery_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// The rules of the wait for the statistics server's answer.
-#include "app/report_wait.h"
+// The reply rule and the wait arithmetic of report delivery.
+#include "app/delivery_rules.h"
 
 bool ReplyAccepted(const StringList* headerLines) {
   if (!headerLines || headerLines->Count == 0) return false;

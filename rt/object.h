@@ -1,5 +1,5 @@
 // The object model: reference-counted objects with a deferred free and an owner's
-// clean-up list, and the toolkit's two containers, ObjectList and StringList.
+// clean-up list, and the two containers of the whole system, ObjectList and StringList.
 #pragma once
 
 #include <new>

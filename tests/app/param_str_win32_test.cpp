@@ -1,17 +1,15 @@
 // Parameter 0 of the running process is the program's own full path, not the command line's.
 #include <windows.h>
 
-#include "gui/param_str.h"
+#include "app/param_str.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace {
+#include "support/byte_strings.h"
 
-std::string Str(const ByteString& s) {
-  return std::string(s.Data(), s.Length());
-}
+namespace {
 
 TEST(ParamStr, ZeroIsTheModulePath) {
   char path[MAX_PATH + 1];

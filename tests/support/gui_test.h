@@ -1,5 +1,6 @@
-// Helpers of the toolkit's Win32 tests: a clean toolkit state per test, a message log
-// filled by an attached handler, real input through SendInput, and screen sampling.
+// Helpers of the toolkit's Win32 tests: a form in the applet's font, a message log filled
+// by an attached handler, real input through SendInput, and screen sampling. Each test
+// starts with ResetToolkitState.
 #pragma once
 
 #include <windows.h>
@@ -13,12 +14,15 @@
 #include "gui/message_loop.h"
 #include "support/pump.h"
 
-// The toolkit's process-wide state starts over for every test of one process.
-inline void ResetToolkit() {
-  MainWidget = nullptr;
-  LoopActive = 0;
-  LoopTerminated = false;
-  gCreatingWidget = nullptr;
+// A top-level form at (x, y) of the given size in the feedback window's font, 8-point
+// Tahoma; no window is made yet.
+inline Widget* CreateTahomaForm(const char* caption, int x, int y, int width, int height) {
+  Widget* form = CreateFormWidget(nullptr, caption);
+  SetPosition(form, x, y);
+  SetSize(form, width, height);
+  SetToolInt(GetFont(form), 4, -11);  // the LOGFONTA's height
+  SetFontName(GetFont(form), "Tahoma");
+  return form;
 }
 
 // Messages seen by widgets that carry the logging handler, as "name:message".

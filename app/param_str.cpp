@@ -1,6 +1,6 @@
 // The command-line splitting rule. The text ends at its first NUL byte, as a command line
 // handed over by the system does.
-#include "gui/param_str.h"
+#include "app/param_str.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Decimal text to a 32-bit number, wrapping like the 32-bit arithmetic it stands for.
-#include "gui/text_convert.h"
+#include "http/text_convert.h"
 
 int DecimalValue(const ByteString& text) {
   const char* data = text.Data();

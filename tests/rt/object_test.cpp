@@ -1,5 +1,5 @@
 // The object model: deferred free, clean-up order, destroy notification, and the lists.
-#include "gui/object.h"
+#include "rt/object.h"
 
 #include <gtest/gtest.h>
 

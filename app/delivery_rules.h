@@ -1,10 +1,10 @@
-// The rules of the wait for the statistics server's answer: when a reply counts as
-// accepted and how much of the wait is left on a wrapping millisecond clock.
+// The rules of report delivery, free of Win32: when the statistics server's reply counts
+// as accepted, and how much of the wait for it is left on a wrapping millisecond clock.
 #pragma once
 
 #include <stdint.h>
 
-#include "gui/object.h"
+#include "rt/object.h"
 
 // How long the applet waits for the server's answer before it falls back to mail.
 constexpr uint32_t kReportWaitMs = 3000;

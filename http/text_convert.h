@@ -1,4 +1,4 @@
-// The toolkit's text-to-number conversion.
+// Text to number, for the port of a URL and the status code of a reply line.
 #pragma once
 
 #include "rt/byte_string.h"

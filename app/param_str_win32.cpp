@@ -1,7 +1,7 @@
 // Command-line parameters of the running process.
 #include <windows.h>
 
-#include "gui/param_str.h"
+#include "app/param_str.h"
 
 ByteString ParamStr(int index) {
   if (index == 0) {

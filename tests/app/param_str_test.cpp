@@ -1,15 +1,13 @@
 // The command-line splitting rule that turns the uninstaller's call into the product name.
-#include "gui/param_str.h"
+#include "app/param_str.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace {
+#include "support/byte_strings.h"
 
-std::string Str(const ByteString& s) {
-  return std::string(s.Data(), s.Length());
-}
+namespace {
 
 struct ParamCase {
   const char* why;
