@@ -56,10 +56,10 @@ class NsisExampleTest(unittest.TestCase):
 
     def RemoveLeftovers(self):
         """Ends what a failed case left running and removes what it left installed."""
-        for image in (RELAUNCHED, "uninstall.exe", "exitpoll.exe", os.path.basename(SETUP),
-                      os.path.basename(OLDER_SETUP)):
-            if h.ProcessCount(image):
-                h.Wine(["taskkill", "/f", "/im", image], check=False)
+        images = [RELAUNCHED, "uninstall.exe", "exitpoll.exe", os.path.basename(SETUP),
+                  os.path.basename(OLDER_SETUP)]
+        h.Wine(["taskkill", "/f"] + [word for image in images for word in ("/im", image)],
+               check=False)
         for folder in (FOLDER, OLDER_FOLDER):
             if os.path.isdir(h.UnixPath(folder)):
                 shutil.rmtree(h.UnixPath(folder))
@@ -101,7 +101,7 @@ class NsisExampleTest(unittest.TestCase):
     def UninstallInteractively(self, reason, env=None):
         """Removes the product as a person does: the uninstaller's confirmation, then the
         applet, where `reason` is chosen and the button pressed. Returns the seconds from the
-        applet's close to the uninstaller's end."""
+        click on the applet's button to the uninstaller's end."""
         watch = self.StartUninstaller(env=env)
         page = h.WaitForWindow(NSIS_CAPTION, 60)
         self.assertEqual(h.FoundCount(watch), 1)
@@ -121,9 +121,12 @@ class NsisExampleTest(unittest.TestCase):
         a.ClickClient(a.ReasonPoint(a.REASONS.index(reason)))
         h.WaitUntil(lambda: h.FindChild(a.Inspect()["window"], text=reason)["checked"] == 1,
                     10, what="%r checked" % reason)
-        closed = a.Close("button")
+        # Timed from just before the click: the click's own delivery counts as waiting.
+        left, top = a.Inspect()["window"]["client"][:2]
+        clicked = time.monotonic()
+        h.Click(left + a.BUTTON[0], top + a.BUTTON[1])
         self.assertEqual(watch.Wait(), 0)
-        return time.monotonic() - closed
+        return time.monotonic() - clicked
 
     def test_interactive_uninstall_reports_once_and_removes_everything(self):
         self.Install(SETUP)
@@ -134,7 +137,8 @@ class NsisExampleTest(unittest.TestCase):
             self.assertEqual(mail.Urls(), [])
         self.AssertRemoved()
         self.assertLess(elapsed, LIMIT_S + MARGIN_S)
-        print("figure: applet close to uninstaller exit, reference server: %.2f s" % elapsed)
+        print("figure: applet button click to uninstaller exit, reference server: %.2f s"
+              % elapsed)
 
     def test_interactive_uninstall_without_server_mails_and_waits_no_longer(self):
         self.Install(SETUP)
@@ -145,7 +149,7 @@ class NsisExampleTest(unittest.TestCase):
         self.AssertRemoved()
         self.assertGreaterEqual(elapsed, LIMIT_S - 0.1)  # the clocks' disagreement
         self.assertLess(elapsed, LIMIT_S + MARGIN_S)
-        print("figure: applet close to uninstaller exit, no server: %.2f s" % elapsed)
+        print("figure: applet button click to uninstaller exit, no server: %.2f s" % elapsed)
 
     def test_silent_uninstall_and_upgrade_never_show_the_applet(self):
         with h.PhpServer() as server, h.MailCapture() as mail:
