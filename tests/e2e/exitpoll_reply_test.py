@@ -27,11 +27,14 @@ class ReplyTest(unittest.TestCase):
             a.Close("button")
             self.assertEqual(app.Wait(), 0)
 
-    def Deliver(self, script, close=True):
+    def Deliver(self, script, close=True, mails=0):
         """Delivers one report against the scripted server; returns the requests it saw and
-        the mail URLs opened."""
+        the mail URLs opened, once `mails` of them have come: the mail program starts on
+        its own and may write after the applet has ended."""
         with h.ScriptedServer(script, close=close) as server, h.MailCapture() as mail:
             self.ChooseAndUninstall(mail)
+            if mails:
+                mail.WaitForUrls(mails)
             return server.Requests(), mail.Urls()
 
     def test_replies(self):
@@ -51,7 +54,7 @@ class ReplyTest(unittest.TestCase):
         ]
         for reason, script, close, mailExpected in cases:
             with self.subTest(reason):
-                requests, urls = self.Deliver(script, close)
+                requests, urls = self.Deliver(script, close, 1 if mailExpected else 0)
                 self.assertEqual(requests, [a.Request(QUERY)])
                 self.assertEqual(urls, [MAIL] if mailExpected else [])
 
