@@ -1,6 +1,7 @@
-"""End-to-end test harness: runs Windows programs under Wine with exact command lines, captures
-mailto URLs, serves loopback statistics servers (scripted, nginx, php -S), drives windows on
-the virtual display with xdotool and samples screenshots. Every wait here is bounded.
+"""End-to-end test harness: runs Windows programs under Wine with exact command lines, waits for
+processes it did not start, reads the registry, captures mailto URLs, serves loopback
+statistics servers (scripted, nginx, php -S), drives windows on the virtual display with
+xdotool and samples screenshots. Every wait here is bounded.
 
 The tests run under ctest with DISPLAY and WINEPREFIX set by scripts/test, and with
 EXITPOLL_E2E_BIN (the helper programs), EXITPOLL_SOURCE_DIR and, once the program exists,
@@ -43,7 +44,7 @@ def WaitUntil(condition, timeout, interval=0.05, what="condition"):
 
 def Helper(name):
     """Unix path of a helper program built into tests/e2e/bin (launcher, capture, probe,
-    inspect)."""
+    wintree, procwait)."""
     path = os.path.join(BIN_DIR, name + ".exe")
     if not os.path.exists(path):
         raise HarnessError("helper %s not found (EXITPOLL_E2E_BIN=%r)" % (name, BIN_DIR))
