@@ -1,6 +1,7 @@
-"""End-to-end test harness: runs Windows programs under Wine with exact command lines, captures
-mailto URLs, serves loopback statistics servers (scripted, nginx, php -S), drives windows on
-the virtual display with xdotool and samples screenshots. Every wait here is bounded.
+"""End-to-end test harness: runs Windows programs under Wine with exact command lines, waits for
+processes it did not start, reads the registry, captures mailto URLs, serves loopback
+statistics servers (scripted, nginx, php -S), drives windows on the virtual display with
+xdotool and samples screenshots. Every wait here is bounded.
 
 The tests run under ctest with DISPLAY and WINEPREFIX set by scripts/test, and with
 EXITPOLL_E2E_BIN (the helper programs), EXITPOLL_SOURCE_DIR and, once the program exists,
@@ -43,7 +44,7 @@ def WaitUntil(condition, timeout, interval=0.05, what="condition"):
 
 def Helper(name):
     """Unix path of a helper program built into tests/e2e/bin (launcher, capture, probe,
-    inspect)."""
+    wintree, procwait)."""
     path = os.path.join(BIN_DIR, name + ".exe")
     if not os.path.exists(path):
         raise HarnessError("helper %s not found (EXITPOLL_E2E_BIN=%r)" % (name, BIN_DIR))
@@ -53,6 +54,16 @@ def Helper(name):
 def WindowsPath(unixPath):
     """The path as Wine's Z: drive shows it: 'Z:\\tmp\\x.exe' for '/tmp/x.exe'."""
     return "Z:" + os.path.abspath(unixPath).replace("/", "\\")
+
+
+def UnixPath(windowsPath):
+    """The Unix path of a Windows path on the prefix's C: drive or on Wine's Z: drive."""
+    drive, rest = windowsPath[:2].upper(), windowsPath[2:].replace("\\", "/").strip("/")
+    if drive == "Z:":
+        return "/" + rest
+    if drive == "C:":
+        return os.path.join(_WineEnvironment(None)["WINEPREFIX"], "drive_c", rest)
+    raise HarnessError("no Unix path for %r" % windowsPath)
 
 
 def QuotedProgram(unixPath):
@@ -174,12 +185,52 @@ def ExitpollCommandLine(tail=b""):
     return CommandLine(EXITPOLL_EXE, tail)
 
 
+# ---- Processes -------------------------------------------------------------------------
+
+def WatchProcesses(imageName, timeout=60.0):
+    """Starts waiting, inside Wine, for the processes running at this moment from an image
+    file named `imageName` (no folder, e.g. 'Un.exe'), such as programs that another program
+    started. Returns a Launched: Wait() is 0 once all of them have ended, 1 when one still
+    ran after `timeout` seconds; FoundCount(watch) tells how many there were."""
+    return Start(CommandLine(Helper("procwait"), "%s %d" % (imageName, int(timeout * 1000))),
+                 timeout=timeout + 30)
+
+
+def FoundCount(watch, timeout=30.0):
+    """How many processes a WatchProcesses() watch found, once it has looked."""
+    return int(WaitUntil(lambda: watch.Stdout().strip(), timeout, what="procwait's count"))
+
+
+def ProcessCount(imageName):
+    """How many processes run from an image file named `imageName` now."""
+    with WatchProcesses(imageName, timeout=0) as watch:
+        watch.Wait()
+        return int(watch.Stdout())
+
+
 # ---- Registry --------------------------------------------------------------------------
 
 def RegAdd(key, value, data, kind="REG_SZ"):
     """Sets a registry value with `wine reg add`; value None sets the key's default value."""
     args = ["reg", "add", key] + (["/ve"] if value is None else ["/v", value])
     Wine(args + ["/t", kind, "/d", data, "/f"])
+
+
+def RegQuery(key, value):
+    """The data of a registry value as `wine reg query` shows it (str; REG_DWORD as 0x...),
+    or None when the key or the value does not exist."""
+    result = Wine(["reg", "query", key, "/v", value], check=False)
+    if result.returncode != 0:
+        return None
+    for line in result.stdout.decode("latin-1").splitlines():
+        match = re.match(r"^    (.*?)    (REG_[A-Z_]+)    (.*)$", line.rstrip("\r"))
+        if match and match.group(1).lower() == value.lower():
+            return match.group(3)
+    return None
+
+
+def RegKeyExists(key):
+    return Wine(["reg", "query", key], check=False).returncode == 0
 
 
 def SetWindowsVersion(program, version):

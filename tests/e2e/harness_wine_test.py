@@ -54,6 +54,47 @@ class LauncherTest(unittest.TestCase):
                 launched.Wait()
 
 
+class ProcessWatchTest(unittest.TestCase):
+    def test_waits_for_a_program_it_did_not_start(self):
+        # A copy under a name of its own, so that probes of tests running alongside don't count.
+        folder = tempfile.mkdtemp(prefix="exitpoll-watch-")
+        self.addCleanup(shutil.rmtree, folder)
+        watched = os.path.join(folder, "watched_probe.exe")
+        shutil.copy(h.Helper("probe"), watched)
+        self.assertEqual(h.ProcessCount("watched_probe.exe"), 0)
+        with h.Start(h.CommandLine(watched, b"--hang"), timeout=4.0) as hanging:
+            h.WaitUntil(lambda: h.ProcessCount("WATCHED_PROBE.EXE") == 1, 30,
+                        what="the probe to run")
+            with h.WatchProcesses("watched_probe.exe", timeout=0.5) as short:
+                self.assertEqual((short.Wait(), h.FoundCount(short)), (1, 1))
+            with h.WatchProcesses("watched_probe.exe", timeout=60) as watch:
+                self.assertEqual(h.FoundCount(watch), 1)
+                self.assertEqual(watch.Wait(), 0)  # once the launcher has ended the probe
+            self.assertTrue(hanging.process.wait(30) is not None)
+        self.assertEqual(h.ProcessCount("watched_probe.exe"), 0)
+
+
+class RegistryTest(unittest.TestCase):
+    def test_query(self):
+        key = "HKCU\\Software\\exitpoll-harness"
+        self.addCleanup(h.Wine, ["reg", "delete", key, "/f"], check=False)
+        path = '"C:\\Program Files\\x.exe" /S'
+        h.RegAdd(key, "Path", path)
+        h.RegAdd(key, "Empty", "")
+        h.RegAdd(key, "Count", "7", "REG_DWORD")
+        cases = [("Path", path), ("path", path), ("Empty", ""), ("Count", "0x7"), ("Missing", None)]
+        for value, data in cases:
+            with self.subTest(value):
+                self.assertEqual(h.RegQuery(key, value), data)
+        self.assertTrue(h.RegKeyExists(key))
+        self.assertFalse(h.RegKeyExists(key + "\\Missing"))
+        self.assertIsNone(h.RegQuery(key + "\\Missing", "Path"))
+        prefix = os.environ["WINEPREFIX"]
+        self.assertEqual(h.UnixPath("C:\\Program Files\\x.exe"),
+                         os.path.join(prefix, "drive_c", "Program Files", "x.exe"))
+        self.assertEqual(h.UnixPath(h.WindowsPath("/tmp/a b/c")), "/tmp/a b/c")
+
+
 class MailCaptureTest(unittest.TestCase):
     def test_shell_hands_the_exact_url_to_the_capture(self):
         h.RegisterMailtoCapture()
