@@ -1,0 +1,385 @@
+<?php
+// The store of uninstall reports, shared by the endpoint and the results page: which database
+// (a PDO DSN, SQLite by default), where an SQLite file may live, the schema, and the queries.
+//
+// Reports are kept byte for byte as the applet sent them (its system's ANSI bytes), so the
+// values are TEXT in SQLite, which takes any bytes, and BYTEA in PostgreSQL, which would
+// refuse non-UTF-8 text. A trigger keeps per-day counts in report_days, so the results page
+// reads a few hundred summary rows however many reports there are.
+
+if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
+    http_response_code(404);  // a library, not a page
+    exit;
+}
+
+final class StoreTimeout extends RuntimeException
+{
+}
+
+final class ReportStore
+{
+    public PDO $db;
+    public bool $pgsql;
+
+    private function __construct(PDO $db)
+    {
+        $this->db = $db;
+        $this->pgsql = $db->getAttribute(PDO::ATTR_DRIVER_NAME) === 'pgsql';
+    }
+
+    // Opens the configured database: EXITPOLL_STATS_DSN (with EXITPOLL_STATS_USER and
+    // EXITPOLL_STATS_PASSWORD), else the SQLite file EXITPOLL_STATS_DB, else
+    // exitpoll-data/uninstall.sqlite beside the served folder. An SQLite file inside the
+    // served folder is refused before anything is created, since a web server may hand out
+    // any file under its document root.
+    public static function Open(): ReportStore
+    {
+        $dsn = Setting('EXITPOLL_STATS_DSN');
+        if ($dsn === '') {
+            $path = Setting('EXITPOLL_STATS_DB');
+            $dsn = 'sqlite:' . ($path !== '' ? $path : DefaultDatabasePath());
+        }
+        $options = [PDO::ATTR_ERRMODE => PDO::ERRMODE_EXCEPTION];
+        if (strncmp($dsn, 'sqlite:', 7) === 0) {
+            $path = PlannedPath(substr($dsn, 7));
+            if (IsServed($path)) {
+                throw new RuntimeException('refusing to keep the reports inside the served folder');
+            }
+            // Two first reports at once may both try to create the folder: only its absence
+            // counts.
+            $folder = dirname($path);
+            if (!is_dir($folder) && !@mkdir($folder, 0700, true) && !is_dir($folder)) {
+                throw new RuntimeException('cannot create ' . $folder);
+            }
+            $store = new ReportStore(new PDO('sqlite:' . $path, null, null, $options));
+            $store->db->exec('PRAGMA busy_timeout = 1000');
+            return $store;
+        }
+        if (strncmp($dsn, 'pgsql:', 6) !== 0) {
+            throw new RuntimeException('EXITPOLL_STATS_DSN must name an sqlite: or pgsql: database');
+        }
+        $options[PDO::ATTR_TIMEOUT] = 2;  // libpq's shortest connect timeout
+        return new ReportStore(new PDO($dsn, Setting('EXITPOLL_STATS_USER') ?: null,
+                                       Setting('EXITPOLL_STATS_PASSWORD') ?: null, $options));
+    }
+
+    // Stores one report, or stores nothing and throws StoreTimeout when it cannot be committed
+    // by $deadline (a microtime(true) value). Waits for locks are cut short before it, and
+    // the transaction is only committed while there is time left, so a slow store never
+    // leaves a row behind an answer other than "OK".
+    public function Store(string $prj, string $reason, string $os, float $deadline): void
+    {
+        $time = gmdate('Y-m-d\TH:i:s\Z');
+        $this->UpgradeIfNeeded();
+        for ($attempt = 0;; ++$attempt) {
+            try {
+                $this->Begin($deadline);
+                $insert = $this->db->prepare(
+                    'INSERT INTO reports (time, prj, reason, os) VALUES (?, ?, ?, ?)');
+                $this->Bind($insert, [$time, $prj, $reason, $os]);
+                $insert->execute();
+                if (microtime(true) >= $deadline) {
+                    throw new StoreTimeout('no time left to commit');
+                }
+                $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
+                return;
+            } catch (PDOException $failure) {
+                $this->Rollback();
+                if ($this->IsTimeout($failure)) {
+                    throw new StoreTimeout($failure->getMessage());
+                }
+                if ($attempt > 0 || !$this->IsMissingTable($failure)) {
+                    throw $failure;
+                }
+                try {
+                    $this->CreateSchema();
+                } catch (PDOException $failure) {
+                    $this->Rollback();
+                    throw $this->IsTimeout($failure) ? new StoreTimeout('schema') : $failure;
+                }
+            } catch (Throwable $failure) {
+                $this->Rollback();
+                throw $failure;
+            }
+        }
+    }
+
+    // Creates the tables, indexes and the counting trigger when they are missing; brings a
+    // reports table of an earlier version (no counts yet) up to date. Safe to run at once
+    // from many requests: one of them does the work, the others wait for it.
+    public function CreateSchema(): void
+    {
+        if ($this->pgsql) {
+            $this->db->beginTransaction();
+            $this->db->exec('SELECT pg_advisory_xact_lock(2718281828)');
+            $exists = $this->db->query("SELECT to_regclass('report_days') IS NOT NULL")->fetchColumn();
+            if (!$exists) {
+                foreach (PostgresSchema() as $statement) {
+                    $this->db->exec($statement);
+                }
+            }
+            $this->db->commit();
+            return;
+        }
+        $this->db->exec('PRAGMA journal_mode = WAL');  // readers and the writer do not block each other
+        $this->db->exec('BEGIN IMMEDIATE');
+        try {
+            if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
+                foreach (SqliteSchema() as $statement) {
+                    $this->db->exec($statement);
+                }
+            }
+            $this->db->exec('COMMIT');
+        } catch (Throwable $failure) {
+            $this->Rollback();
+            throw $failure;
+        }
+    }
+
+    // Makes sure an SQLite file made by an earlier version has the counts too; the reports
+    // table alone lets the endpoint store but would leave the results page empty.
+    public function UpgradeIfNeeded(): void
+    {
+        if (!$this->pgsql && (int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
+            $this->CreateSchema();
+        }
+    }
+
+    // Binds values as bytes: PostgreSQL gets them as binary parameters for its BYTEA columns.
+    public function Bind(PDOStatement $statement, array $values): void
+    {
+        foreach (array_values($values) as $index => $value) {
+            $statement->bindValue($index + 1, $value,
+                                  $this->pgsql && $index > 0 ? PDO::PARAM_LOB : PDO::PARAM_STR);
+        }
+    }
+
+    // Runs a query whose first parameter is a day or time (text) and the rest stored bytes,
+    // and returns every row with BYTEA values read into strings.
+    public function Rows(string $sql, array $values): array
+    {
+        $statement = $this->db->prepare($sql);
+        $this->Bind($statement, $values);
+        $statement->execute();
+        $rows = [];
+        while (($row = $statement->fetch(PDO::FETCH_NUM)) !== false) {
+            $rows[] = array_map('Bytes', $row);
+        }
+        return $rows;
+    }
+
+    // The SQL condition that picks free-text answers; it matches the partial indexes.
+    public function IsOtherSql(): string
+    {
+        return $this->pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea"
+                            : "substr(reason, 1, 6) = 'Other:'";
+    }
+
+    private function Begin(float $deadline): void
+    {
+        $left = max(1, (int)(($deadline - microtime(true)) * 1000));
+        if ($this->pgsql) {
+            $this->db->exec('SET statement_timeout = ' . $left);
+            $this->db->beginTransaction();
+        } else {
+            $this->db->exec('PRAGMA busy_timeout = ' . $left);
+            $this->db->exec('BEGIN IMMEDIATE');
+        }
+    }
+
+    private function Rollback(): void
+    {
+        try {
+            if ($this->db->inTransaction()) {
+                $this->db->rollBack();
+            } elseif (!$this->pgsql) {
+                $this->db->exec('ROLLBACK');  // BEGIN IMMEDIATE is not known to PDO
+            }
+        } catch (PDOException $ignored) {
+            // nothing was open
+        }
+    }
+
+    private function IsTimeout(PDOException $failure): bool
+    {
+        $code = (string)$failure->getCode();
+        if ($this->pgsql) {
+            return $code === '57014' || $code === '55P03';  // statement or lock timeout
+        }
+        $driverCode = $failure->errorInfo[1] ?? 0;
+        return $driverCode === 5 || $driverCode === 6;  // SQLITE_BUSY, SQLITE_LOCKED
+    }
+
+    private function IsMissingTable(PDOException $failure): bool
+    {
+        if ($this->pgsql) {
+            return (string)$failure->getCode() === '42P01';
+        }
+        return strpos($failure->getMessage(), 'no such table') !== false;
+    }
+}
+
+function SqliteSchema(): array
+{
+    $bucket = "substr(NEW.time, 1, 10), NEW.prj, " . SqliteReasonKey('NEW') . ", NEW.os";
+    $oldBucket = "day = substr(OLD.time, 1, 10) AND prj = OLD.prj AND reason = "
+        . SqliteReasonKey('OLD') . " AND os = OLD.os";
+    return [
+        'CREATE TABLE IF NOT EXISTS reports (
+            id INTEGER PRIMARY KEY,
+            time TEXT NOT NULL,
+            prj TEXT NOT NULL,
+            reason TEXT NOT NULL,
+            os TEXT NOT NULL)',
+        'CREATE TABLE IF NOT EXISTS report_days (
+            day TEXT NOT NULL,
+            prj TEXT NOT NULL,
+            reason TEXT NOT NULL,
+            os TEXT NOT NULL,
+            n INTEGER NOT NULL,
+            PRIMARY KEY (day, prj, reason, os))',
+        'CREATE INDEX IF NOT EXISTS reports_time ON reports (time)',
+        'CREATE INDEX IF NOT EXISTS reports_prj_time ON reports (prj, time)',
+        "CREATE INDEX IF NOT EXISTS reports_other_time ON reports (time)
+            WHERE substr(reason, 1, 6) = 'Other:'",
+        "CREATE INDEX IF NOT EXISTS reports_other_prj_time ON reports (prj, time)
+            WHERE substr(reason, 1, 6) = 'Other:'",
+        'CREATE INDEX IF NOT EXISTS report_days_prj ON report_days (prj, day)',
+        "CREATE TRIGGER IF NOT EXISTS reports_counted AFTER INSERT ON reports BEGIN
+            INSERT INTO report_days (day, prj, reason, os, n) VALUES ($bucket, 1)
+            ON CONFLICT (day, prj, reason, os) DO UPDATE SET n = n + 1;
+         END",
+        "CREATE TRIGGER IF NOT EXISTS reports_uncounted AFTER DELETE ON reports BEGIN
+            UPDATE report_days SET n = n - 1 WHERE $oldBucket;
+            DELETE FROM report_days WHERE $oldBucket AND n <= 0;
+         END",
+        // Reports stored before the counts existed.
+        'DELETE FROM report_days',
+        'INSERT INTO report_days (day, prj, reason, os, n)
+            SELECT substr(time, 1, 10), prj, ' . SqliteReasonKey('reports') . ', os, COUNT(*)
+            FROM reports GROUP BY 1, 2, 3, 4',
+        'PRAGMA user_version = 1',
+    ];
+}
+
+// Free texts are counted under "Other"; anything else under its first 100 bytes (the
+// applet's reasons are short; a longer one comes from some other client).
+function SqliteReasonKey(string $row): string
+{
+    return "CASE WHEN substr($row.reason, 1, 6) = 'Other:' THEN 'Other'
+                 WHEN length(CAST($row.reason AS BLOB)) <= 100 THEN $row.reason
+                 ELSE CAST(substr(CAST($row.reason AS BLOB), 1, 100) AS TEXT) END";
+}
+
+function PostgresSchema(): array
+{
+    $key = "CASE WHEN substring(%1\$s.reason from 1 for 6) = 'Other:'::bytea THEN 'Other'::bytea
+                 ELSE substring(%1\$s.reason from 1 for 100) END";
+    $newKey = sprintf($key, 'NEW');
+    $oldKey = sprintf($key, 'OLD');
+    return [
+        'CREATE TABLE IF NOT EXISTS reports (
+            id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+            time TEXT NOT NULL,
+            prj BYTEA NOT NULL,
+            reason BYTEA NOT NULL,
+            os BYTEA NOT NULL)',
+        'CREATE TABLE IF NOT EXISTS report_days (
+            day TEXT NOT NULL,
+            prj BYTEA NOT NULL,
+            reason BYTEA NOT NULL,
+            os BYTEA NOT NULL,
+            n BIGINT NOT NULL,
+            PRIMARY KEY (day, prj, reason, os))',
+        'CREATE INDEX IF NOT EXISTS reports_time ON reports (time)',
+        'CREATE INDEX IF NOT EXISTS reports_prj_time ON reports (prj, time)',
+        "CREATE INDEX IF NOT EXISTS reports_other_time ON reports (time)
+            WHERE substring(reason from 1 for 6) = 'Other:'::bytea",
+        "CREATE INDEX IF NOT EXISTS reports_other_prj_time ON reports (prj, time)
+            WHERE substring(reason from 1 for 6) = 'Other:'::bytea",
+        'CREATE INDEX IF NOT EXISTS report_days_prj ON report_days (prj, day)',
+        "CREATE OR REPLACE FUNCTION exitpoll_count_report() RETURNS trigger
+         LANGUAGE plpgsql AS \$\$
+         BEGIN
+           IF TG_OP = 'INSERT' THEN
+             INSERT INTO report_days (day, prj, reason, os, n)
+               VALUES (substring(NEW.time from 1 for 10), NEW.prj, $newKey, NEW.os, 1)
+               ON CONFLICT (day, prj, reason, os) DO UPDATE SET n = report_days.n + 1;
+             RETURN NEW;
+           END IF;
+           UPDATE report_days SET n = n - 1
+             WHERE day = substring(OLD.time from 1 for 10) AND prj = OLD.prj
+               AND reason = $oldKey AND os = OLD.os;
+           DELETE FROM report_days WHERE n <= 0;
+           RETURN OLD;
+         END \$\$",
+        'CREATE OR REPLACE TRIGGER reports_counted AFTER INSERT OR DELETE ON reports
+            FOR EACH ROW EXECUTE FUNCTION exitpoll_count_report()',
+    ];
+}
+
+// A configuration value: from the environment, or under php-fpm also from the pool's env[]
+// or the web server's FastCGI parameters.
+function Setting(string $name): string
+{
+    $value = getenv($name);
+    if (!is_string($value) || $value === '') {
+        $value = $_SERVER[$name] ?? '';
+    }
+    return is_string($value) ? $value : '';
+}
+
+function DocumentRoot(): string
+{
+    $root = $_SERVER['DOCUMENT_ROOT'] ?? '';
+    return $root !== '' ? rtrim($root, '/') : dirname(__DIR__);
+}
+
+function DefaultDatabasePath(): string
+{
+    return dirname(DocumentRoot()) . '/exitpoll-data/uninstall.sqlite';
+}
+
+// The absolute path the file will have once created: the deepest existing folder on the way
+// resolved (symbolic links followed), the rest appended. Refuses "..", ":memory:" and empty
+// paths, which would not name one lasting file.
+function PlannedPath(string $path): string
+{
+    if ($path === '' || $path === ':memory:' || strpos($path, "\0") !== false) {
+        throw new RuntimeException('the reports need a database file');
+    }
+    if ($path[0] !== '/') {
+        $path = getcwd() . '/' . $path;
+    }
+    $parts = array_values(array_filter(explode('/', $path), fn ($p) => $p !== '' && $p !== '.'));
+    $missing = [];
+    while (true) {
+        $existing = realpath('/' . implode('/', $parts));
+        if ($existing !== false) {
+            break;
+        }
+        array_unshift($missing, array_pop($parts));
+    }
+    if (in_array('..', $missing, true)) {
+        throw new RuntimeException('the database path climbs out of a folder that does not exist');
+    }
+    return $missing ? rtrim($existing, '/') . '/' . implode('/', $missing) : $existing;
+}
+
+// True when the path lies inside the served folder or the folder of these scripts.
+function IsServed(string $path): bool
+{
+    foreach ([DocumentRoot(), dirname(__DIR__)] as $folder) {
+        $root = realpath($folder);
+        if ($root !== false && strpos($path . '/', rtrim($root, '/') . '/') === 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A column value as a string: PostgreSQL hands BYTEA over as a stream.
+function Bytes($value)
+{
+    return is_resource($value) ? stream_get_contents($value) : $value;
+}
