@@ -56,7 +56,7 @@ final class ReportStore
             return $store;
         }
         if (strncmp($dsn, 'pgsql:', 6) !== 0) {
-            throw new RuntimeException('EXITPOLL_STATS_DSN must name an sqlite: or pgsql: database');
+            throw new RuntimeException('EXITPOLL_STATS_DSN names neither sqlite: nor pgsql:');
         }
         $options[PDO::ATTR_TIMEOUT] = 2;  // libpq's shortest connect timeout
         return new ReportStore(new PDO($dsn, Setting('EXITPOLL_STATS_USER') ?: null,
@@ -69,39 +69,46 @@ final class ReportStore
     // leaves a row behind an answer other than "OK".
     public function Store(string $prj, string $reason, string $os, float $deadline): void
     {
-        $time = gmdate('Y-m-d\TH:i:s\Z');
-        $this->UpgradeIfNeeded();
-        for ($attempt = 0;; ++$attempt) {
+        $values = [gmdate('Y-m-d\TH:i:s\Z'), $prj, $reason, $os];
+        try {
+            $this->UpgradeIfNeeded();
             try {
-                $this->Begin($deadline);
-                $insert = $this->db->prepare(
-                    'INSERT INTO reports (time, prj, reason, os) VALUES (?, ?, ?, ?)');
-                $this->Bind($insert, [$time, $prj, $reason, $os]);
-                $insert->execute();
-                if (microtime(true) >= $deadline) {
-                    throw new StoreTimeout('no time left to commit');
-                }
-                $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
-                return;
+                $this->Insert($values, $deadline);
             } catch (PDOException $failure) {
-                $this->Rollback();
-                if ($this->IsTimeout($failure)) {
-                    throw new StoreTimeout($failure->getMessage());
-                }
-                if ($attempt > 0 || !$this->IsMissingTable($failure)) {
+                if (!$this->IsMissingTable($failure)) {
                     throw $failure;
                 }
-                try {
-                    $this->CreateSchema();
-                } catch (PDOException $failure) {
-                    $this->Rollback();
-                    throw $this->IsTimeout($failure) ? new StoreTimeout('schema') : $failure;
-                }
-            } catch (Throwable $failure) {
                 $this->Rollback();
-                throw $failure;
+                $this->CreateSchema();  // the first report of a new database
+                $this->Insert($values, $deadline);
             }
+        } catch (Throwable $failure) {
+            $this->Rollback();
+            if ($failure instanceof PDOException && $this->IsTimeout($failure)) {
+                throw new StoreTimeout($failure->getMessage());
+            }
+            throw $failure;
         }
+    }
+
+    private function Insert(array $values, float $deadline): void
+    {
+        $left = max(1, (int)(($deadline - microtime(true)) * 1000));
+        if ($this->pgsql) {
+            $this->db->exec('SET statement_timeout = ' . $left);
+            $this->db->beginTransaction();
+        } else {
+            $this->db->exec('PRAGMA busy_timeout = ' . $left);
+            $this->db->exec('BEGIN IMMEDIATE');
+        }
+        $insert = $this->db->prepare(
+            'INSERT INTO reports (time, prj, reason, os) VALUES (?, ?, ?, ?)');
+        $this->Bind($insert, [$values[0]], array_slice($values, 1));
+        $insert->execute();
+        if (microtime(true) >= $deadline) {
+            throw new StoreTimeout('no time left to commit');
+        }
+        $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
     }
 
     // Creates the tables, indexes and the counting trigger when they are missing; brings a
@@ -112,8 +119,7 @@ final class ReportStore
         if ($this->pgsql) {
             $this->db->beginTransaction();
             $this->db->exec('SELECT pg_advisory_xact_lock(2718281828)');
-            $exists = $this->db->query("SELECT to_regclass('report_days') IS NOT NULL")->fetchColumn();
-            if (!$exists) {
+            if (!$this->HasCounts()) {
                 foreach (PostgresSchema() as $statement) {
                     $this->db->exec($statement);
                 }
@@ -121,7 +127,8 @@ final class ReportStore
             $this->db->commit();
             return;
         }
-        $this->db->exec('PRAGMA journal_mode = WAL');  // readers and the writer do not block each other
+        // Readers (the results page) and the writer then do not block each other.
+        $this->db->exec('PRAGMA journal_mode = WAL');
         $this->db->exec('BEGIN IMMEDIATE');
         try {
             if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
@@ -145,21 +152,24 @@ final class ReportStore
         }
     }
 
-    // Binds values as bytes: PostgreSQL gets them as binary parameters for its BYTEA columns.
-    public function Bind(PDOStatement $statement, array $values): void
+    // Binds text values (times, days, ids), then stored bytes: PostgreSQL gets those as
+    // binary parameters for its BYTEA columns. Placeholders must come in that order.
+    public function Bind(PDOStatement $statement, array $texts, array $bytes = []): void
     {
-        foreach (array_values($values) as $index => $value) {
-            $statement->bindValue($index + 1, $value,
-                                  $this->pgsql && $index > 0 ? PDO::PARAM_LOB : PDO::PARAM_STR);
+        $index = 0;
+        foreach ($texts as $value) {
+            $statement->bindValue(++$index, $value, PDO::PARAM_STR);
+        }
+        foreach ($bytes as $value) {
+            $statement->bindValue(++$index, $value, $this->pgsql ? PDO::PARAM_LOB : PDO::PARAM_STR);
         }
     }
 
-    // Runs a query whose first parameter is a day or time (text) and the rest stored bytes,
-    // and returns every row with BYTEA values read into strings.
-    public function Rows(string $sql, array $values): array
+    // Runs a query and returns every row, BYTEA values read into strings.
+    public function Rows(string $sql, array $texts, array $bytes = []): array
     {
         $statement = $this->db->prepare($sql);
-        $this->Bind($statement, $values);
+        $this->Bind($statement, $texts, $bytes);
         $statement->execute();
         $rows = [];
         while (($row = $statement->fetch(PDO::FETCH_NUM)) !== false) {
@@ -168,23 +178,28 @@ final class ReportStore
         return $rows;
     }
 
-    // The SQL condition that picks free-text answers; it matches the partial indexes.
-    public function IsOtherSql(): string
+    // Creates or completes the schema when it is missing, for readers of the reports.
+    public function EnsureSchema(): void
     {
-        return $this->pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea"
-                            : "substr(reason, 1, 6) = 'Other:'";
+        if (!$this->pgsql) {
+            $this->UpgradeIfNeeded();
+        } elseif (!$this->HasCounts()) {
+            $this->CreateSchema();
+        }
     }
 
-    private function Begin(float $deadline): void
+    private function HasCounts(): bool
     {
-        $left = max(1, (int)(($deadline - microtime(true)) * 1000));
-        if ($this->pgsql) {
-            $this->db->exec('SET statement_timeout = ' . $left);
-            $this->db->beginTransaction();
-        } else {
-            $this->db->exec('PRAGMA busy_timeout = ' . $left);
-            $this->db->exec('BEGIN IMMEDIATE');
-        }
+        $found = $this->db->query("SELECT to_regclass('report_days') IS NOT NULL");
+        return (bool)$found->fetchColumn();
+    }
+
+    // The SQL condition that picks free-text answers with some text (the applet sends
+    // "Other: " for an empty field); it matches the partial indexes.
+    public function FreeTextSql(): string
+    {
+        return ($this->pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea"
+                             : "substr(reason, 1, 6) = 'Other:'") . ' AND length(reason) > 7';
     }
 
     private function Rollback(): void
