@@ -4,8 +4,8 @@
 //
 // Reports are kept byte for byte as the applet sent them (its system's ANSI bytes), so the
 // values are TEXT in SQLite, which takes any bytes, and BYTEA in PostgreSQL, which would
-// refuse non-UTF-8 text. A trigger keeps per-day counts in report_days, so the results page
-// reads a few hundred summary rows however many reports there are.
+// refuse non-UTF-8 text. A trigger keeps per-day counts in report_counts, so the results
+// page reads a few thousand summary rows however many reports there are.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
@@ -59,6 +59,10 @@ final class ReportStore
             throw new RuntimeException('EXITPOLL_STATS_DSN names neither sqlite: nor pgsql:');
         }
         $options[PDO::ATTR_TIMEOUT] = 2;  // libpq's shortest connect timeout
+        // Each PHP worker keeps its connection: a new one (a server process and a password
+        // exchange) costs far more than storing a report. PDO rolls back whatever a request
+        // leaves open, and settings are made per transaction.
+        $options[PDO::ATTR_PERSISTENT] = true;
         return new ReportStore(new PDO($dsn, Setting('EXITPOLL_STATS_USER') ?: null,
                                        Setting('EXITPOLL_STATS_PASSWORD') ?: null, $options));
     }
@@ -95,8 +99,8 @@ final class ReportStore
     {
         $left = max(1, (int)(($deadline - microtime(true)) * 1000));
         if ($this->pgsql) {
-            $this->db->exec('SET statement_timeout = ' . $left);
             $this->db->beginTransaction();
+            $this->db->exec('SET LOCAL statement_timeout = ' . $left);
         } else {
             $this->db->exec('PRAGMA busy_timeout = ' . $left);
             $this->db->exec('BEGIN IMMEDIATE');
@@ -190,7 +194,7 @@ final class ReportStore
 
     private function HasCounts(): bool
     {
-        $found = $this->db->query("SELECT to_regclass('report_days') IS NOT NULL");
+        $found = $this->db->query("SELECT to_regclass('report_counts') IS NOT NULL");
         return (bool)$found->fetchColumn();
     }
 
@@ -234,103 +238,112 @@ final class ReportStore
     }
 }
 
-function SqliteSchema(): array
+// What the trigger counts per day and product, besides the reports themselves: each
+// reason (free texts all as "Other"; any other reason by its first 100 bytes, as the applet's
+// own are short) and each Windows version. Kept narrow so that the results page reads a few
+// thousand rows per chart for a year of reports.
+function CountedValues(string $row, bool $pgsql): array
 {
-    $bucket = "substr(NEW.time, 1, 10), NEW.prj, " . SqliteReasonKey('NEW') . ", NEW.os";
-    $oldBucket = "day = substr(OLD.time, 1, 10) AND prj = OLD.prj AND reason = "
-        . SqliteReasonKey('OLD') . " AND os = OLD.os";
+    if ($pgsql) {
+        return [
+            'day' => "''::bytea",
+            'reason' => "CASE WHEN substring($row.reason from 1 for 6) = 'Other:'::bytea
+                              THEN 'Other'::bytea ELSE substring($row.reason from 1 for 100) END",
+            'os' => "$row.os",
+        ];
+    }
     return [
-        'CREATE TABLE IF NOT EXISTS reports (
-            id INTEGER PRIMARY KEY,
-            time TEXT NOT NULL,
-            prj TEXT NOT NULL,
-            reason TEXT NOT NULL,
-            os TEXT NOT NULL)',
-        'CREATE TABLE IF NOT EXISTS report_days (
-            day TEXT NOT NULL,
-            prj TEXT NOT NULL,
-            reason TEXT NOT NULL,
-            os TEXT NOT NULL,
-            n INTEGER NOT NULL,
-            PRIMARY KEY (day, prj, reason, os))',
-        'CREATE INDEX IF NOT EXISTS reports_time ON reports (time)',
-        'CREATE INDEX IF NOT EXISTS reports_prj_time ON reports (prj, time)',
-        "CREATE INDEX IF NOT EXISTS reports_other_time ON reports (time)
-            WHERE substr(reason, 1, 6) = 'Other:'",
-        "CREATE INDEX IF NOT EXISTS reports_other_prj_time ON reports (prj, time)
-            WHERE substr(reason, 1, 6) = 'Other:'",
-        'CREATE INDEX IF NOT EXISTS report_days_prj ON report_days (prj, day)',
-        "CREATE TRIGGER IF NOT EXISTS reports_counted AFTER INSERT ON reports BEGIN
-            INSERT INTO report_days (day, prj, reason, os, n) VALUES ($bucket, 1)
-            ON CONFLICT (day, prj, reason, os) DO UPDATE SET n = n + 1;
-         END",
-        "CREATE TRIGGER IF NOT EXISTS reports_uncounted AFTER DELETE ON reports BEGIN
-            UPDATE report_days SET n = n - 1 WHERE $oldBucket;
-            DELETE FROM report_days WHERE $oldBucket AND n <= 0;
-         END",
-        // Reports stored before the counts existed.
-        'DELETE FROM report_days',
-        'INSERT INTO report_days (day, prj, reason, os, n)
-            SELECT substr(time, 1, 10), prj, ' . SqliteReasonKey('reports') . ', os, COUNT(*)
-            FROM reports GROUP BY 1, 2, 3, 4',
-        'PRAGMA user_version = 1',
+        'day' => "''",
+        'reason' => "CASE WHEN substr($row.reason, 1, 6) = 'Other:' THEN 'Other'
+                          WHEN length(CAST($row.reason AS BLOB)) <= 100 THEN $row.reason
+                          ELSE CAST(substr(CAST($row.reason AS BLOB), 1, 100) AS TEXT) END",
+        'os' => "$row.os",
     ];
 }
 
-// Free texts are counted under "Other"; anything else under its first 100 bytes (the
-// applet's reasons are short; a longer one comes from some other client).
-function SqliteReasonKey(string $row): string
+// The trigger's statements for a stored (NEW) or deleted (OLD) report.
+function CountingStatements(bool $pgsql, bool $insert): array
 {
-    return "CASE WHEN substr($row.reason, 1, 6) = 'Other:' THEN 'Other'
-                 WHEN length(CAST($row.reason AS BLOB)) <= 100 THEN $row.reason
-                 ELSE CAST(substr(CAST($row.reason AS BLOB), 1, 100) AS TEXT) END";
+    $row = $insert ? 'NEW' : 'OLD';
+    $day = $pgsql ? "substring($row.time from 1 for 10)" : "substr($row.time, 1, 10)";
+    $statements = [];
+    foreach (CountedValues($row, $pgsql) as $kind => $value) {
+        if ($insert) {
+            $statements[] = "INSERT INTO report_counts (kind, day, prj, value, n)
+                VALUES ('$kind', $day, $row.prj, $value, 1) ON CONFLICT (kind, day, prj, value)
+                DO UPDATE SET n = report_counts.n + 1;";
+        } else {
+            $bucket = "kind = '$kind' AND day = $day AND prj = $row.prj AND value = $value";
+            $statements[] = "UPDATE report_counts SET n = n - 1 WHERE $bucket;";
+            $statements[] = "DELETE FROM report_counts WHERE $bucket AND n <= 0;";
+        }
+    }
+    return $statements;
+}
+
+function SchemaTables(string $id, string $bytes): array
+{
+    return [
+        "CREATE TABLE IF NOT EXISTS reports (
+            id $id PRIMARY KEY,
+            time TEXT NOT NULL,
+            prj $bytes NOT NULL,
+            reason $bytes NOT NULL,
+            os $bytes NOT NULL)",
+        "CREATE TABLE IF NOT EXISTS report_counts (
+            kind TEXT NOT NULL,
+            day TEXT NOT NULL,
+            prj $bytes NOT NULL,
+            value $bytes NOT NULL,
+            n BIGINT NOT NULL,
+            PRIMARY KEY (kind, day, prj, value))",
+        'CREATE INDEX IF NOT EXISTS report_counts_prj ON report_counts (kind, prj, day)',
+        'CREATE INDEX IF NOT EXISTS reports_time ON reports (time)',
+        'CREATE INDEX IF NOT EXISTS reports_prj_time ON reports (prj, time)',
+    ];
+}
+
+function SqliteSchema(): array
+{
+    $other = "substr(reason, 1, 6) = 'Other:'";
+    $schema = array_merge(SchemaTables('INTEGER', 'TEXT'), [
+        "CREATE INDEX IF NOT EXISTS reports_other_time ON reports (time) WHERE $other",
+        "CREATE INDEX IF NOT EXISTS reports_other_prj_time ON reports (prj, time) WHERE $other",
+        'CREATE TRIGGER IF NOT EXISTS reports_counted AFTER INSERT ON reports BEGIN '
+            . implode("\n", CountingStatements(false, true)) . ' END',
+        'CREATE TRIGGER IF NOT EXISTS reports_uncounted AFTER DELETE ON reports BEGIN '
+            . implode("\n", CountingStatements(false, false)) . ' END',
+        'DELETE FROM report_counts',
+    ]);
+    // Reports stored before the counts existed.
+    foreach (CountedValues('reports', false) as $kind => $value) {
+        $schema[] = "INSERT INTO report_counts (kind, day, prj, value, n)
+            SELECT '$kind', substr(time, 1, 10), prj, $value, COUNT(*) FROM reports
+            GROUP BY 2, 3, 4";
+    }
+    $schema[] = 'PRAGMA user_version = 1';
+    return $schema;
 }
 
 function PostgresSchema(): array
 {
-    $key = "CASE WHEN substring(%1\$s.reason from 1 for 6) = 'Other:'::bytea THEN 'Other'::bytea
-                 ELSE substring(%1\$s.reason from 1 for 100) END";
-    $newKey = sprintf($key, 'NEW');
-    $oldKey = sprintf($key, 'OLD');
-    return [
-        'CREATE TABLE IF NOT EXISTS reports (
-            id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
-            time TEXT NOT NULL,
-            prj BYTEA NOT NULL,
-            reason BYTEA NOT NULL,
-            os BYTEA NOT NULL)',
-        'CREATE TABLE IF NOT EXISTS report_days (
-            day TEXT NOT NULL,
-            prj BYTEA NOT NULL,
-            reason BYTEA NOT NULL,
-            os BYTEA NOT NULL,
-            n BIGINT NOT NULL,
-            PRIMARY KEY (day, prj, reason, os))',
-        'CREATE INDEX IF NOT EXISTS reports_time ON reports (time)',
-        'CREATE INDEX IF NOT EXISTS reports_prj_time ON reports (prj, time)',
-        "CREATE INDEX IF NOT EXISTS reports_other_time ON reports (time)
-            WHERE substring(reason from 1 for 6) = 'Other:'::bytea",
-        "CREATE INDEX IF NOT EXISTS reports_other_prj_time ON reports (prj, time)
-            WHERE substring(reason from 1 for 6) = 'Other:'::bytea",
-        'CREATE INDEX IF NOT EXISTS report_days_prj ON report_days (prj, day)',
+    $other = "substring(reason from 1 for 6) = 'Other:'::bytea";
+    return array_merge(SchemaTables('BIGINT GENERATED ALWAYS AS IDENTITY', 'BYTEA'), [
+        "CREATE INDEX IF NOT EXISTS reports_other_time ON reports (time) WHERE $other",
+        "CREATE INDEX IF NOT EXISTS reports_other_prj_time ON reports (prj, time) WHERE $other",
         "CREATE OR REPLACE FUNCTION exitpoll_count_report() RETURNS trigger
          LANGUAGE plpgsql AS \$\$
          BEGIN
            IF TG_OP = 'INSERT' THEN
-             INSERT INTO report_days (day, prj, reason, os, n)
-               VALUES (substring(NEW.time from 1 for 10), NEW.prj, $newKey, NEW.os, 1)
-               ON CONFLICT (day, prj, reason, os) DO UPDATE SET n = report_days.n + 1;
+             " . implode("\n", CountingStatements(true, true)) . "
              RETURN NEW;
            END IF;
-           UPDATE report_days SET n = n - 1
-             WHERE day = substring(OLD.time from 1 for 10) AND prj = OLD.prj
-               AND reason = $oldKey AND os = OLD.os;
-           DELETE FROM report_days WHERE n <= 0;
+           " . implode("\n", CountingStatements(true, false)) . "
            RETURN OLD;
          END \$\$",
         'CREATE OR REPLACE TRIGGER reports_counted AFTER INSERT OR DELETE ON reports
             FOR EACH ROW EXECUTE FUNCTION exitpoll_count_report()',
-    ];
+    ]);
 }
 
 // A configuration value: from the environment, or under php-fpm also from the pool's env[]

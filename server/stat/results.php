@@ -96,13 +96,13 @@ function ChoiceQuery(array $choice, array $extra = []): string
     return '?' . http_build_query($query + $extra, '', '&amp;');
 }
 
-// [[value, count], ...] of the summary grouped by $column, the largest first; past
-// kTopBars the rest are summed into one bar.
-function Counts(ReportStore $store, string $column, array $choice, int $total): array
+// [[value, count], ...] of the counts of one kind ('reason' or 'os'), the largest first;
+// past kTopBars the rest are summed into one bar.
+function Counts(ReportStore $store, string $kind, array $choice, int $total): array
 {
-    [$where, $texts, $bytes] = SummaryFilter($choice);
-    $rows = $store->Rows("SELECT $column, SUM(n) FROM report_days $where
-                          GROUP BY $column ORDER BY 2 DESC, 1 LIMIT " . (kTopBars + 1),
+    [$where, $texts, $bytes] = SummaryFilter($kind, $choice);
+    $rows = $store->Rows("SELECT value, SUM(n) FROM report_counts $where
+                          GROUP BY value ORDER BY 2 DESC, 1 LIMIT " . (kTopBars + 1),
                          $texts, $bytes);
     $bars = array_map(fn ($row) => [$row[0], (int)$row[1]], $rows);
     if (count($bars) > kTopBars) {
@@ -113,15 +113,15 @@ function Counts(ReportStore $store, string $column, array $choice, int $total): 
     return $bars;
 }
 
-function SummaryFilter(array $choice): array
+function SummaryFilter(string $kind, array $choice): array
 {
-    $where = 'WHERE day >= ?';
+    $where = 'WHERE kind = ? AND day >= ?';
     $bytes = [];
     if ($choice['prj'] !== null) {
         $where .= ' AND prj = ?';
         $bytes[] = $choice['prj'];
     }
-    return [$where, [$choice['since']], $bytes];
+    return [$where, [$kind, $choice['since']], $bytes];
 }
 
 function ReportFilter(array $choice): array
@@ -155,17 +155,17 @@ function SendCsv(ReportStore $store, array $choice): void
 
 function SendPage(ReportStore $store, array $choice): void
 {
-    [$where, $texts, $bytes] = SummaryFilter($choice);
+    [$where, $texts, $bytes] = SummaryFilter('day', $choice);
     $perDay = [];
-    foreach ($store->Rows("SELECT day, SUM(n) FROM report_days $where GROUP BY day ORDER BY day",
+    foreach ($store->Rows("SELECT day, SUM(n) FROM report_counts $where GROUP BY day ORDER BY day",
                           $texts, $bytes) as [$day, $count]) {
         $perDay[$day] = (int)$count;
     }
     $total = array_sum($perDay);
     $reasons = Counts($store, 'reason', $choice, $total);
     $versions = Counts($store, 'os', $choice, $total);
-    $products = $store->Rows('SELECT prj, SUM(n) FROM report_days GROUP BY prj
-                              ORDER BY 2 DESC, 1 LIMIT 200', []);
+    $products = $store->Rows("SELECT prj, SUM(n) FROM report_counts WHERE kind = 'day'
+                              GROUP BY prj ORDER BY 2 DESC, 1 LIMIT 200", []);
     [$reportWhere, $reportBytes] = ReportFilter($choice);
     $freeTexts = $store->Rows('SELECT time, prj, reason FROM reports WHERE '
                               . $store->FreeTextSql() . " AND $reportWhere

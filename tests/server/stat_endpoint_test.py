@@ -170,8 +170,8 @@ class StoreLocationTest(unittest.TestCase):
         try:
             CheckAnswer(self, self.Answer(database.settings), *OK)
             with sqlite3.connect(database.path) as db:
-                counts = db.execute("SELECT day, reason, n FROM report_days "
-                                    "ORDER BY day").fetchall()
+                counts = db.execute("SELECT day, value, n FROM report_counts "
+                                    "WHERE kind = 'reason' ORDER BY day").fetchall()
             today = database.Rows()[-1][0][:10]
             self.assertEqual(counts, [("2020-01-02", "Other", 1), (today, "B", 1)])
         finally:
