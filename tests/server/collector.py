@@ -254,10 +254,6 @@ class _SqliteLock:
         self.db.close()
 
 
-def PostgresAvailable():
-    return bool(os.environ.get("EXITPOLL_TEST_PGHOST"))
-
-
 class PostgresDatabase:
     """A fresh database of the test run's PostgreSQL server, owned by the role exitpoll and
     reached over the server's Unix socket (EXITPOLL_STATS_DSN, _USER, _PASSWORD)."""
