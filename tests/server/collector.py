@@ -4,6 +4,7 @@ an SQLite file or a fresh database of the PostgreSQL that scripts/test starts
 (EXITPOLL_TEST_PGHOST, see scripts/postgres-env.sh). Every wait is bounded."""
 import os
 import shutil
+import signal
 import socket
 import sqlite3
 import subprocess
@@ -70,8 +71,10 @@ def SplitAnswer(answer):
 class _Server:
     def _Launch(self, args, env):
         self.log = open(os.path.join(self.folder, "server.log"), "wb")
+        # A group of its own: php -S with workers leaves them behind when only it is ended.
         self.process = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
+                                        stdout=self.log, stderr=subprocess.STDOUT,
+                                        start_new_session=True)
 
     def _Wait(self, port):
         try:
@@ -90,11 +93,11 @@ class _Server:
     def Stop(self):
         for process in self._Processes():
             if process.poll() is None:
-                process.terminate()
+                os.killpg(process.pid, signal.SIGTERM)
                 try:
                     process.wait(10)
                 except subprocess.TimeoutExpired:
-                    process.kill()
+                    os.killpg(process.pid, signal.SIGKILL)
                     process.wait()
         self.log.close()
         shutil.rmtree(self.folder, ignore_errors=True)
@@ -184,7 +187,8 @@ http {
         self.fpm_log = open(os.path.join(f, "fpm.out"), "wb")
         self.fpm = subprocess.Popen([fpm_binary, "-F", "-R", "-y", os.path.join(f, "fpm.conf")],
                                     env=_Environment(settings), stdin=subprocess.DEVNULL,
-                                    stdout=self.fpm_log, stderr=subprocess.STDOUT)
+                                    stdout=self.fpm_log, stderr=subprocess.STDOUT,
+                                    start_new_session=True)
         self.process = None
         try:
             WaitFor(lambda: os.path.exists(socket_path) or self.fpm.poll() is not None, 20,
@@ -192,7 +196,7 @@ http {
             if self.fpm.poll() is not None:
                 raise RuntimeError("php-fpm ended")
         except Exception:
-            self.fpm.kill()
+            os.killpg(self.fpm.pid, signal.SIGKILL)
             self.fpm.wait()
             raise
         self._Launch(["nginx", "-p", f, "-e", os.path.join(f, "error.log"),
