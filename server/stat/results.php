@@ -196,7 +196,7 @@ table { border-collapse: collapse; width: 100%; font-size: 14px; }
 td, th { text-align: left; padding: 4px 6px; border-bottom: 1px solid #e3e3e3;
          vertical-align: top; }
 td.text { white-space: pre-wrap; word-break: break-word; }
-td.when { white-space: nowrap; color: #666; }
+td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
 </style></head><body>
 <h1>Uninstall reports</h1>
 <p class="summary"><span id="total">', $total, '</span> reports, ',
@@ -227,7 +227,8 @@ td.when { white-space: nowrap; color: #666; }
     } else {
         echo '<table id="freetexts"><tr><th>Time (UTC)</th><th>Product</th><th>Answer</th></tr>';
         foreach ($freeTexts as [$time, $prj, $reason]) {
-            printf('<tr><td class="when">%s</td><td>%s</td><td class="text">%s</td></tr>',
+            printf('<tr><td class="when">%s</td><td class="prj">%s</td>'
+                   . '<td class="text">%s</td></tr>',
                    Text(str_replace(['T', 'Z'], [' ', ''], $time)), Html($prj),
                    Html(ltrim(substr($reason, 6), ' ')));
         }
