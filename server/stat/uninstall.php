@@ -1,15 +1,20 @@
 <?php
-// Statistics endpoint for exitpoll's uninstall reports: stores one row per report in SQLite
-// and answers "OK" only once the row is safely written, so the applet mails the answer instead
-// whenever it was not stored.
+// Statistics endpoint for exitpoll's uninstall reports: takes one GET with prj, reason and
+// os, stores it, and answers "OK" only once the row is safely written, so the applet mails
+// the answer instead whenever it was not stored. Every answer comes well within the applet's
+// 3000 ms wait: a store that cannot finish in 1500 ms is abandoned and answered 503, so a
+// report never ends up both stored and mailed.
 //
-// The database lives outside the served folder, since a web server may hand out any file
-// under its document root. Set EXITPOLL_STATS_DB to choose the file; by default it is
-// exitpoll-data/uninstall.sqlite beside the document root.
+// Where the reports go: see server/README.md (EXITPOLL_STATS_DSN, EXITPOLL_STATS_DB).
 
 ini_set('display_errors', '0');
 ini_set('default_charset', '');  // keeps PHP from appending "; charset=..." to text/plain
 header_remove('X-Powered-By');
+
+require __DIR__ . '/../lib/reports.php';
+
+const kStoreBudget = 1.5;  // seconds from the request's arrival to the commit
+const kCaps = ['prj' => 256, 'reason' => 8192, 'os' => 64];
 
 // Every warning becomes an exception, so no half-done store can still answer "OK".
 set_error_handler(function (int $level, string $message, string $file, int $line): bool {
@@ -19,78 +24,90 @@ set_error_handler(function (int $level, string $message, string $file, int $line
     throw new ErrorException($message, 0, $level, $file, $line);
 });
 
-// A query value as it came: a string stays byte for byte, anything else (a missing key, an
-// array such as prj[]=x) is stored empty.
-function QueryValue(string $key): string
+// The three values from the raw query, decoded byte for byte, or null unless each key is
+// there exactly once as a plain value. PHP's own $_GET would drop keys past max_input_vars,
+// take the last of repeated keys and turn prj[] into an array.
+function ReportValues(string $query): ?array
 {
-    $value = $_GET[$key] ?? '';
-    return is_string($value) ? $value : '';
-}
-
-function DatabasePath(): string
-{
-    $configured = getenv('EXITPOLL_STATS_DB');
-    if (is_string($configured) && $configured !== '') {
-        return $configured;
+    $values = [];
+    foreach (explode('&', $query) as $pair) {
+        $equals = strpos($pair, '=');
+        $key = urldecode($equals === false ? $pair : substr($pair, 0, $equals));
+        $bracket = strpos($key, '[');
+        $name = $bracket === false ? $key : substr($key, 0, $bracket);
+        if (!array_key_exists($name, kCaps)) {
+            continue;
+        }
+        if ($bracket !== false || isset($values[$name])) {
+            return null;
+        }
+        $values[$name] = $equals === false ? '' : urldecode(substr($pair, $equals + 1));
     }
-    $root = $_SERVER['DOCUMENT_ROOT'] ?? '';
-    if ($root === '') {
-        $root = dirname(__DIR__);
-    }
-    return dirname(rtrim($root, '/')) . '/exitpoll-data/uninstall.sqlite';
-}
-
-// True when the path lies inside the served folder, where anyone could download it.
-function IsServed(string $path): bool
-{
-    $root = realpath($_SERVER['DOCUMENT_ROOT'] ?? '');
-    $folder = realpath(dirname($path));
-    return $root !== false && $folder !== false
-        && ($folder === $root || strpos($folder . '/', rtrim($root, '/') . '/') === 0);
-}
-
-function StoreReport(string $path): void
-{
-    // Two first reports at once may both try to create the folder: only its absence counts.
-    $folder = dirname($path);
-    if (!is_dir($folder) && !@mkdir($folder, 0700, true) && !is_dir($folder)) {
-        throw new RuntimeException('cannot create ' . $folder);
-    }
-    if (IsServed($path)) {
-        throw new RuntimeException('refusing to keep the reports inside the served folder');
-    }
-    $db = new PDO('sqlite:' . $path, null, null, [
-        PDO::ATTR_ERRMODE => PDO::ERRMODE_EXCEPTION,
-        PDO::ATTR_TIMEOUT => 5,
-    ]);
-    $db->exec('CREATE TABLE IF NOT EXISTS reports (
-        id INTEGER PRIMARY KEY,
-        time TEXT NOT NULL,
-        prj TEXT NOT NULL,
-        reason TEXT NOT NULL,
-        os TEXT NOT NULL)');
-    $insert = $db->prepare('INSERT INTO reports (time, prj, reason, os) VALUES (?, ?, ?, ?)');
-    $insert->execute([gmdate('Y-m-d\TH:i:s\Z'), QueryValue('prj'), QueryValue('reason'),
-                      QueryValue('os')]);
+    return count($values) === count(kCaps) ? $values : null;
 }
 
 // The answer is complete and final on its own: a fixed length and a closed connection, so a
 // client that reads lines until the connection ends sees exactly this and nothing more.
-function Answer(int $status, string $text): void
+function Answer(int $status, string $text, array $headers = []): void
 {
     http_response_code($status);
     header('Content-Type: text/plain');
     header('Content-Length: ' . strlen($text));
+    foreach ($headers as $header) {
+        header($header);
+    }
     if (PHP_SAPI !== 'cli-server') {  // PHP's own server always closes, and says so itself
         header('Connection: close');
     }
     echo $text;
 }
 
-try {
-    StoreReport(DatabasePath());
-    Answer(200, "OK\n");
-} catch (Throwable $failure) {
-    error_log('exitpoll stats: ' . $failure->getMessage());
-    Answer(500, "NOT STORED\n");
+// When the request reached the server. PHP's own start time misses the wait in php-fpm's
+// queue, which under load can outlast the applet's patience, so the site passes nginx's
+// clock (EXITPOLL_ARRIVAL, seconds) along. nginx and php-fpm share a host or a synchronised
+// clock; a value that is not plausible is ignored.
+function Arrival(): float
+{
+    $started = (float)($_SERVER['REQUEST_TIME_FLOAT'] ?? microtime(true));
+    $given = $_SERVER['EXITPOLL_ARRIVAL'] ?? '';
+    if (is_string($given) && is_numeric($given)) {
+        $arrival = (float)$given;
+        if ($arrival <= $started + 0.01 && $arrival > $started - 10) {
+            return $arrival;
+        }
+    }
+    return $started;
 }
+
+function HandleReport(): void
+{
+    $arrival = Arrival();
+    if (($_SERVER['REQUEST_METHOD'] ?? '') !== 'GET') {
+        Answer(405, "GET ONLY\n", ['Allow: GET']);
+        return;
+    }
+    $values = ReportValues((string)($_SERVER['QUERY_STRING'] ?? ''));
+    if ($values === null) {
+        Answer(400, "BAD REPORT\n");
+        return;
+    }
+    foreach (kCaps as $name => $cap) {
+        if (strlen($values[$name]) > $cap) {
+            Answer(413, "TOO LONG\n");
+            return;
+        }
+    }
+    try {
+        ReportStore::Open()->Store($values['prj'], $values['reason'], $values['os'],
+                                   $arrival + kStoreBudget);
+        Answer(200, "OK\n");
+    } catch (StoreTimeout $late) {
+        error_log('exitpoll stats: not stored in time: ' . $late->getMessage());
+        Answer(503, "NOT STORED\n");
+    } catch (Throwable $failure) {
+        error_log('exitpoll stats: ' . $failure->getMessage());
+        Answer(500, "NOT STORED\n");
+    }
+}
+
+HandleReport();

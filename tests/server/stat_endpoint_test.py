@@ -1,147 +1,135 @@
 #!/usr/bin/env python3
-"""The reference statistics endpoint under PHP's built-in server on loopback: the exact answer,
-the stored rows, odd query values, and a store that fails answering something other than OK."""
+"""The statistics endpoint for real, under php -S and under nginx + php-fpm, over SQLite and
+PostgreSQL: one table of well-formed and hostile requests with the exact answers and the rows
+they leave, a store held up past its time, and where an SQLite file may be kept."""
 import os
 import shutil
-import socket
 import sqlite3
-import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
-import urllib.parse
 
-SERVER_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "server")
-PATH = "/stat/uninstall.php"
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import collector as c  # noqa: E402
 
+OK, BAD, LONG = (200, b"OK\n"), (400, b"BAD REPORT\n"), (413, b"TOO LONG\n")
+NOT_GET = (405, b"GET ONLY\n")
+JUNK = b"&".join(b"k%d=1" % i for i in range(1200))  # past PHP's max_input_vars of 1000
 
-def FreePort():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class PhpServer:
-    """php -S on a free loopback port, serving `root`, with EXITPOLL_STATS_DB set or unset."""
-
-    def __init__(self, root, database):
-        self.port = FreePort()
-        env = dict(os.environ)
-        env.pop("EXITPOLL_STATS_DB", None)
-        if database is not None:
-            env["EXITPOLL_STATS_DB"] = database
-        self.process = subprocess.Popen(
-            ["php", "-S", "127.0.0.1:%d" % self.port, "-t", root],
-            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
-        while True:
-            try:
-                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-                return
-            except OSError:
-                if time.monotonic() > deadline or self.process.poll() is not None:
-                    self.Stop()
-                    raise RuntimeError("php -S did not start")
-                time.sleep(0.05)
-
-    def Stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-
-    def Get(self, query, extra_headers=b""):
-        """Sends the applet's request for `query` (bytes, already encoded) and returns every
-        byte of the answer up to the server's close."""
-        request = (b"GET " + PATH.encode() + b"?" + query + b" HTTP/1.1\r\n"
-                   b"User-Agent: ExitPoll-HTTP\r\nHost: 127.0.0.1\r\n" + extra_headers + b"\r\n")
-        with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
-            s.sendall(request)
-            answer = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    return answer
-                answer += chunk
+# (name, method, query, answer, stored (prj, reason, os) or None)
+CASES = [
+    ("ordinary report", b"GET", b"prj=Net+Tool&reason=Too+expensive&os=Windows+XP", OK,
+     (b"Net Tool", b"Too expensive", b"Windows XP")),
+    ("free text with URL specials", b"GET",
+     b"prj=My+Tool&reason=Other%3a+a%26b+%40+%23%25%22%2B+&os=Unknown", OK,
+     (b"My Tool", b"Other: a&b @ #%\"+ ", b"Unknown")),
+    ("ANSI and control bytes kept as bytes", b"GET",
+     b"prj=Caf%e9&reason=Other%3a+%80%81%ff%00%0d%0a&os=Windows+98", OK,
+     (b"Caf\xe9", b"Other: \x80\x81\xff\x00\r\n", b"Windows 98")),
+    ("empty values", b"GET", b"prj=&reason=&os=", OK, (b"", b"", b"")),
+    ("keys in another order, one without =", b"GET", b"os=C&reason=B&prj", OK,
+     (b"", b"B", b"C")),
+    ("encoded key names", b"GET", b"%70rj=A&reason=B&o%73=C", OK, (b"A", b"B", b"C")),
+    ("quotes and SQL", b"GET", b"prj=%27%29%3b+DROP+TABLE+reports%3b--&reason=Other&os=x", OK,
+     (b"'); DROP TABLE reports;--", b"Other", b"x")),
+    ("every value at its cap", b"GET",
+     b"prj=" + b"p" * 256 + b"&reason=Other%3a+" + b"%e9" * 8185 + b"&os=" + b"o" * 64, OK,
+     (b"p" * 256, b"Other: " + b"\xe9" * 8185, b"o" * 64)),
+    ("more keys than PHP reads", b"GET", JUNK + b"&prj=A&reason=B&os=C", OK, (b"A", b"B", b"C")),
+    ("prj over its cap", b"GET", b"prj=" + b"p" * 257 + b"&reason=B&os=C", LONG, None),
+    ("reason over its cap", b"GET", b"prj=A&reason=" + b"r" * 8193 + b"&os=C", LONG, None),
+    ("os over its cap", b"GET", b"prj=A&reason=B&os=" + b"o" * 65, LONG, None),
+    ("no query", b"GET", b"", BAD, None),
+    ("os missing", b"GET", b"prj=A&reason=B", BAD, None),
+    ("prj twice", b"GET", b"prj=A&reason=B&os=C&prj=D", BAD, None),
+    ("prj as a list", b"GET", b"prj[]=A&reason=B&os=C", BAD, None),
+    ("reason as a map", b"GET", b"prj=A&reason[x]=B&os=C", BAD, None),
+    ("POST", b"POST", b"prj=A&reason=B&os=C", NOT_GET, None),
+    ("PUT", b"PUT", b"prj=A&reason=B&os=C", NOT_GET, None),
+    ("DELETE", b"DELETE", b"prj=A&reason=B&os=C", NOT_GET, None),
+    ("OPTIONS", b"OPTIONS", b"prj=A&reason=B&os=C", NOT_GET, None),
+    ("HEAD", b"HEAD", b"prj=A&reason=B&os=C", (405, b""), None),
+]
 
 
-def SplitAnswer(answer):
-    head, _, body = answer.partition(b"\r\n\r\n")
-    lines = head.split(b"\r\n")
-    headers = [tuple(part.strip() for part in line.split(b":", 1)) for line in lines[1:]]
-    return lines[0], headers, body
-
-
-def Rows(database):
-    with sqlite3.connect(database) as db:
-        db.text_factory = bytes
-        return db.execute("SELECT prj, reason, os FROM reports ORDER BY id").fetchall()
+def CheckAnswer(test, answer, status, body):
+    """Every answer: the status, exactly the body, a fixed length, text/plain, closed."""
+    status_line, headers, received = c.SplitAnswer(answer)
+    test.assertEqual(int(status_line.split()[1]), status, answer[:300])
+    test.assertEqual(received, body)
+    names = [k.lower() for k, _ in headers]
+    test.assertIn((b"Content-Type", b"text/plain"), headers)
+    if body:
+        test.assertIn((b"Content-Length", str(len(body)).encode()), headers)
+    test.assertEqual([v for k, v in headers if k.lower() == b"connection"], [b"close"])
+    test.assertNotIn(b"x-powered-by", names)
+    if status == 405:
+        test.assertIn((b"Allow", b"GET"), headers)
 
 
 class EndpointTest(unittest.TestCase):
-    def setUp(self):
-        self.temp = tempfile.mkdtemp(prefix="exitpoll-stat-")
-        self.database = os.path.join(self.temp, "data", "reports.sqlite")
-        self.server = PhpServer(SERVER_DIR, self.database)
+    def test_requests_on_every_server_and_database(self):
+        for Server in c.SERVERS:
+            for Database in c.DATABASES:
+                with self.subTest(server=Server.name, database=Database.name):
+                    database = Database()
+                    try:
+                        with Server(database.settings) as server:
+                            self.RunTable(server, database)
+                    finally:
+                        database.Drop()
 
-    def tearDown(self):
-        self.server.Stop()
-        shutil.rmtree(self.temp)
-
-    def test_answer_is_exactly_ok_and_the_connection_closes(self):
-        for name, extra in [("plain request", b""),
-                            ("client asks to keep alive", b"Connection: keep-alive\r\n")]:
-            with self.subTest(name):
-                # Get returns only once the server has closed the connection.
-                status, headers, body = SplitAnswer(
-                    self.server.Get(b"prj=Net+Tool&reason=Too+expensive&os=Windows+XP", extra))
-                self.assertEqual(status, b"HTTP/1.1 200 OK")
-                self.assertEqual(body, b"OK\n")
-                self.assertIn((b"Content-Type", b"text/plain"), headers)
-                self.assertIn((b"Content-Length", b"3"), headers)
-                self.assertEqual([v for k, v in headers if k.lower() == b"connection"],
-                                 [b"close"])
-                self.assertNotIn(b"X-Powered-By", [k for k, _ in headers])
-
-    def test_values_are_stored_as_given_or_empty(self):
-        long_value = b"x" * 6000
-        cases = [
-            # (reason for the row, query, stored prj, reason, os)
-            ("ordinary report", b"prj=Net+Tool&reason=Too+expensive&os=Windows+XP",
-             b"Net Tool", b"Too expensive", b"Windows XP"),
-            ("other with free text", b"prj=My+Tool&reason=Other%3a+a%26b+%40+%23%25%22&os=Unknown",
-             b"My Tool", b"Other: a&b @ #%\"", b"Unknown"),
-            ("ANSI byte kept as a byte", b"prj=Caf%e9&reason=Other%3a+%e9&os=Windows+98",
-             b"Caf\xe9", b"Other: \xe9", b"Windows 98"),
-            ("empty values", b"prj=&reason=&os=", b"", b"", b""),
-            ("missing keys", b"", b"", b"", b""),
-            ("arrays instead of strings", b"prj[]=x&reason[a]=y&os[]=", b"", b"", b""),
-            ("unknown keys ignored", b"foo=bar&prj=A", b"A", b"", b""),
-            ("quotes and SQL reach the row untouched",
-             b"prj=%27%29%3b+DROP+TABLE+reports%3b--&reason=Other&os=x",
-             b"'); DROP TABLE reports;--", b"Other", b"x"),
-            ("long value", b"prj=P&reason=Other%3a+" + long_value + b"&os=Windows+XP",
-             b"P", b"Other: " + long_value, b"Windows XP"),
-        ]
-        for name, query, *_ in cases:
-            with self.subTest(name):
-                self.assertTrue(self.server.Get(query).endswith(b"\r\n\r\nOK\n"))
-        self.assertEqual(Rows(self.database), [tuple(case[2:]) for case in cases])
-
-    def test_time_is_recorded_in_utc_and_no_address(self):
+    def RunTable(self, server, database):
         before = time.gmtime(time.time() - 2)
-        self.server.Get(b"prj=A&reason=B&os=C")
+        for name, method, query, (status, body), _ in CASES:
+            with self.subTest(name):
+                extra = b"Connection: keep-alive\r\n" if name == "ordinary report" else b""
+                CheckAnswer(self, c.Report(server.port, query, method=method,
+                                           extra_headers=extra, body=query if
+                                           method == b"POST" else b""), status, body)
         after = time.gmtime(time.time() + 2)
-        with sqlite3.connect(self.database) as db:
-            columns = [row[1] for row in db.execute("PRAGMA table_info(reports)")]
-            stamp = db.execute("SELECT time FROM reports").fetchone()[0]
-        self.assertEqual(columns, ["id", "time", "prj", "reason", "os"])
-        self.assertTrue(time.strftime("%Y-%m-%dT%H:%M:%SZ", before) <= stamp
-                        <= time.strftime("%Y-%m-%dT%H:%M:%SZ", after), stamp)
+        rows = database.Rows()
+        self.assertEqual([row[1:] for row in rows], [case[4] for case in CASES if case[4]])
+        for stamp, *_ in rows:  # UTC, to the second; nothing about the sender is kept
+            self.assertTrue(time.strftime("%Y-%m-%dT%H:%M:%SZ", before) <= stamp
+                            <= time.strftime("%Y-%m-%dT%H:%M:%SZ", after), stamp)
+
+    def test_store_held_up_answers_in_time_and_stores_nothing(self):
+        # Under nginx with one php-fpm worker, the second report waits in php-fpm's queue
+        # while the first waits for the database: it too must be answered in time.
+        for Server, reports in [(c.PhpServer, 1), (c.NginxFpm, 2)]:
+            for Database in c.DATABASES:
+                with self.subTest(server=Server.name, database=Database.name):
+                    database = Database()
+                    try:
+                        with Server(database.settings, workers=1) as server:
+                            self.HeldUp(server, database, reports)
+                        self.assertEqual([row[1] for row in database.Rows()], [b"A", b"C"])
+                    finally:
+                        database.Drop()
+
+    def HeldUp(self, server, database, reports):
+        CheckAnswer(self, c.Report(server.port, b"prj=A&reason=B&os=C"), *OK)
+        answers = []
+
+        def Send():
+            start = time.monotonic()
+            answer = c.Report(server.port, b"prj=Late&reason=B&os=C")
+            answers.append((answer, time.monotonic() - start))
+        with database.Lock():
+            senders = [threading.Thread(target=Send) for _ in range(reports)]
+            for sender in senders:
+                sender.start()
+            for sender in senders:
+                sender.join(30)
+        self.assertEqual(len(answers), reports)
+        for answer, elapsed in answers:
+            CheckAnswer(self, answer, 503, b"NOT STORED\n")
+            # Before the applet stops waiting (3000 ms), however slow the machine.
+            self.assertLess(elapsed, 3.0)
+        CheckAnswer(self, c.Report(server.port, b"prj=C&reason=B&os=C"), *OK)
 
 
 class StoreLocationTest(unittest.TestCase):
@@ -149,40 +137,62 @@ class StoreLocationTest(unittest.TestCase):
         self.temp = tempfile.mkdtemp(prefix="exitpoll-stat-")
         # A private copy of the served folder, so that nothing is ever written into the tree.
         self.root = os.path.join(self.temp, "www")
-        shutil.copytree(SERVER_DIR, self.root)
+        shutil.copytree(c.SERVER_DIR, self.root)
 
     def tearDown(self):
         shutil.rmtree(self.temp)
 
-    def Answer(self, database):
-        server = PhpServer(self.root, database)
-        try:
-            return SplitAnswer(server.Get(b"prj=A&reason=B&os=C"))
-        finally:
-            server.Stop()
+    def Answer(self, settings):
+        with c.PhpServer(settings, root=self.root) as server:
+            return c.Report(server.port, b"prj=A&reason=B&os=C")
 
     def test_default_store_is_beside_the_served_folder(self):
-        _, _, body = self.Answer(None)
-        self.assertEqual(body, b"OK\n")
-        self.assertEqual(Rows(os.path.join(self.temp, "exitpoll-data", "uninstall.sqlite")),
-                         [(b"A", b"B", b"C")])
+        CheckAnswer(self, self.Answer({}), *OK)
+        database = c.SqliteDatabase()
+        database.path = os.path.join(self.temp, "exitpoll-data", "uninstall.sqlite")
+        self.assertEqual([row[1:] for row in database.Rows()], [(b"A", b"B", b"C")])
 
     def test_failed_store_does_not_answer_ok(self):
         not_a_folder = os.path.join(self.temp, "file")
         open(not_a_folder, "w").close()
+        served = os.path.join(self.root, "stat")
         cases = [
-            ("parent is a file", os.path.join(not_a_folder, "reports.sqlite")),
-            ("database is a folder", self.temp),
-            ("inside the served folder", os.path.join(self.root, "stat", "reports.sqlite")),
+            ("parent is a file", {"EXITPOLL_STATS_DB": os.path.join(not_a_folder, "r.sqlite")}),
+            ("database is a folder", {"EXITPOLL_STATS_DB": self.temp}),
+            ("inside the served folder", {"EXITPOLL_STATS_DB": os.path.join(served, "r.sqlite")}),
+            ("new folder inside the served folder",
+             {"EXITPOLL_STATS_DB": os.path.join(served, "data", "r.sqlite")}),
+            ("climbing back into it", {"EXITPOLL_STATS_DB": os.path.join(
+                self.temp, "new", "..", "www", "r.sqlite")}),
+            ("through a DSN", {"EXITPOLL_STATS_DSN": "sqlite:" + os.path.join(served, "r.sqlite")}),
+            ("in memory only", {"EXITPOLL_STATS_DSN": "sqlite::memory:"}),
+            ("a database kind not supported", {"EXITPOLL_STATS_DSN": "mysql:host=127.0.0.1"}),
         ]
-        for name, database in cases:
+        for name, settings in cases:
             with self.subTest(name):
-                status, headers, body = self.Answer(database)
-                self.assertEqual(status, b"HTTP/1.1 500 Internal Server Error")
-                self.assertNotIn(b"OK", body)
-                self.assertIn((b"Content-Type", b"text/plain"), headers)
-                self.assertLess(len(body), 40)  # a short text, never an error page
-        self.assertFalse(os.path.exists(os.path.join(self.root, "stat", "reports.sqlite")))
+                CheckAnswer(self, self.Answer(settings), 500, b"NOT STORED\n")
+        self.assertFalse(os.path.exists(os.path.join(served, "r.sqlite")))
+        self.assertFalse(os.path.exists(os.path.join(served, "data")))
+        self.assertFalse(os.path.exists(os.path.join(self.root, "r.sqlite")))
+        self.assertFalse(os.path.exists(os.path.join(self.temp, "new")))
+
+    def test_database_of_the_earlier_version_gets_its_counts(self):
+        database = c.SqliteDatabase()
+        os.makedirs(os.path.dirname(database.path))
+        with sqlite3.connect(database.path) as db:
+            db.execute("CREATE TABLE reports (id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+                       "prj TEXT NOT NULL, reason TEXT NOT NULL, os TEXT NOT NULL)")
+            db.execute("INSERT INTO reports (time, prj, reason, os) VALUES "
+                       "('2020-01-02T03:04:05Z', 'A', 'Other: x', 'C')")
+        try:
+            CheckAnswer(self, self.Answer(database.settings), *OK)
+            with sqlite3.connect(database.path) as db:
+                counts = db.execute("SELECT day, value, n FROM report_counts "
+                                    "WHERE kind = 'reason' ORDER BY day").fetchall()
+            today = database.Rows()[-1][0][:10]
+            self.assertEqual(counts, [("2020-01-02", "Other", 1), (today, "B", 1)])
+        finally:
+            database.Drop()
 
 
 if __name__ == "__main__":

@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Figures of the collector (server/), on loopback only, bounded in count and time:
+
+1. Ingestion: reports stored per second and the median and 95th percentile latency, with 20
+   clients sending at once, under php -S (4 workers) and nginx + php-fpm (8 workers), each over
+   SQLite and PostgreSQL. Every report carries a unique product name; afterwards each one
+   answered "OK" must be stored exactly once and no other.
+2. The results page: median time of 5 loads (all time, all products; and the last 30 days of
+   one product) with 10,000, 100,000 and 1,000,000 stored reports, on both databases.
+
+Starts its own PostgreSQL 15 (scripts/postgres-env.sh, fsync on) in build/bench/postgres.
+Run as root or as a user who may run PostgreSQL:
+    python3 bench/collector_bench.py [ingest|page]   (both by default)"""
+import base64
+import os
+import random
+import sqlite3
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "server"))
+import collector as c  # noqa: E402
+
+CLIENTS = 20
+REPORTS_PER_CLIENT = 100
+INGEST_LIMIT = 90.0  # seconds per configuration
+PAGE_ROWS = [10_000, 100_000, 1_000_000]
+PASSWORD = "bench"
+PG_FOLDER = os.path.join(ROOT, "build", "bench", "postgres")
+REASONS = [b"Unstable", b"Lacks some functions", b"Resource hungry", b"Unfriendly interface",
+           b"Too expensive", b"Upgrade version"]
+VERSIONS = [b"Windows 95", b"Windows 98", b"Windows 98SE", b"Windows ME", b"Windows NT4",
+            b"Windows 2000", b"Windows XP", b"Unknown"]
+
+
+def Shell(script):
+    subprocess.run(["bash", "-c", "source %s/scripts/postgres-env.sh && %s" % (ROOT, script)],
+                   check=True, timeout=300)
+
+
+def Ingest(Server, Database, workers):
+    database = Database()
+    latencies, stored_ok, failures = [], [], []
+    lock = threading.Lock()
+    try:
+        with Server(database.settings, workers=workers) as server:
+            c.Report(server.port, b"prj=warm&reason=up&os=x")  # makes the schema
+            deadline = time.monotonic() + INGEST_LIMIT
+
+            def Client(number):
+                for i in range(REPORTS_PER_CLIENT):
+                    if time.monotonic() > deadline:
+                        return
+                    prj = b"bench-%d-%d" % (number, i)
+                    start = time.monotonic()
+                    answer = c.Report(server.port, b"prj=" + prj + b"&reason=Too+expensive"
+                                      b"&os=Windows+XP")
+                    elapsed = time.monotonic() - start
+                    with lock:
+                        latencies.append(elapsed)
+                        (stored_ok if answer.endswith(b"\r\n\r\nOK\n") else failures).append(prj)
+
+            threads = [threading.Thread(target=Client, args=(n,)) for n in range(CLIENTS)]
+            start = time.monotonic()
+            for t in threads:
+                t.start()
+            for t in threads:
+                t.join()
+            wall = time.monotonic() - start
+        stored = [row[1] for row in database.Rows() if row[1] != b"warm"]
+        exact = sorted(stored) == sorted(stored_ok) and len(set(stored)) == len(stored)
+        return {"rate": len(stored_ok) / wall, "median": statistics.median(latencies) * 1000,
+                "p95": sorted(latencies)[int(len(latencies) * 0.95)] * 1000,
+                "ok": len(stored_ok), "failed": len(failures), "exact": exact}
+    finally:
+        database.Drop()
+
+
+def SeedRows(count, start):
+    random.seed(start)
+    now = time.time()
+    for i in range(start, start + count):
+        when = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now - random.random() * 365 * 86400))
+        reason = (random.choice(REASONS) if random.random() < 0.85
+                  else b"Other: free text number %d" % i)
+        yield (when, b"Product %d" % random.randrange(5), reason, random.choice(VERSIONS))
+
+
+def Seed(database, count, start):
+    if isinstance(database, c.SqliteDatabase):
+        with sqlite3.connect(database.path) as db:
+            db.executemany("INSERT INTO reports (time, prj, reason, os) VALUES "
+                           "(?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS TEXT))",
+                           SeedRows(count, start))
+        return
+    # Server side, the same distribution made by PostgreSQL itself, in transactions of 20,000
+    # rows: one transaction updating the same counts again and again would leave PostgreSQL
+    # a growing chain of row versions to walk on every update.
+    for first in range(start, start + count, 20_000):
+        SeedBatch(database, first, min(start + count, first + 20_000) - 1)
+    database.Psql("ANALYZE")
+
+
+def SeedBatch(database, first, last):
+    database.Psql("""
+        INSERT INTO reports (time, prj, reason, os)
+        SELECT to_char(now() AT TIME ZONE 'UTC' - random() * interval '365 days',
+                       'YYYY-MM-DD"T"HH24:MI:SS"Z"'),
+               convert_to('Product ' || floor(random() * 5)::int, 'UTF8'),
+               CASE WHEN random() < 0.85
+                    THEN convert_to((ARRAY['Unstable', 'Lacks some functions', 'Resource hungry',
+                                           'Unfriendly interface', 'Too expensive',
+                                           'Upgrade version'])[1 + floor(random() * 6)::int],
+                                    'UTF8')
+                    ELSE convert_to('Other: free text number ' || g, 'UTF8') END,
+               convert_to((ARRAY['Windows 95', 'Windows 98', 'Windows 98SE', 'Windows ME',
+                                 'Windows NT4', 'Windows 2000', 'Windows XP',
+                                 'Unknown'])[1 + floor(random() * 8)::int], 'UTF8')
+        FROM generate_series(%d, %d) g""" % (first, last))
+
+
+def PageTimes(server, query):
+    auth = b"Authorization: Basic " + base64.b64encode(b"maker:" + PASSWORD.encode()) + b"\r\n"
+    times = []
+    for _ in range(5):
+        start = time.monotonic()
+        answer = c.Request(server.port, c.RESULTS_PATH.encode() + query, extra_headers=auth)
+        times.append(time.monotonic() - start)
+        if not answer.startswith(b"HTTP/1.1 200") and b" 200 OK" not in answer[:40]:
+            raise RuntimeError("results page failed: %r" % answer[:300])
+    return statistics.median(times) * 1000
+
+
+def ResultsPage(Database):
+    database = Database()
+    figures = []
+    try:
+        hashed = subprocess.run(["php", "-r", "echo password_hash($argv[1], PASSWORD_DEFAULT);",
+                                 PASSWORD], stdout=subprocess.PIPE, check=True).stdout.decode()
+        settings = dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH=hashed)
+        with c.PhpServer(settings) as server:
+            c.Report(server.port, b"prj=Product+1&reason=Unstable&os=Windows+XP")
+            have = 1
+            for rows in PAGE_ROWS:
+                started = time.monotonic()
+                Seed(database, rows - have, have)
+                seeding = time.monotonic() - started
+                have = rows
+                figures.append((rows, PageTimes(server, b"?days=all"),
+                                PageTimes(server, b"?days=30&p=" + b"Product 1".hex().encode()),
+                                seeding))
+    finally:
+        database.Drop()
+    return figures
+
+
+def main():
+    Shell("postgres_start %s" % PG_FOLDER)
+    os.environ["EXITPOLL_TEST_PGHOST"] = os.path.join(PG_FOLDER, "run")
+    os.environ["EXITPOLL_TEST_PGPASSWORD"] = "exitpoll-test"
+    parts = sys.argv[1:] or ["ingest", "page"]
+    try:
+        if "ingest" in parts:
+            Ingestion()
+        if "page" in parts:
+            Pages()
+    finally:
+        Shell("postgres_folder=%s; postgres_stop" % PG_FOLDER)
+
+
+def Ingestion():
+    print("Ingestion: %d clients x %d reports, unique products, loopback" %
+          (CLIENTS, REPORTS_PER_CLIENT))
+    print("| server | database | reports/s | median ms | p95 ms | OK | not OK | "
+          "each OK stored once |")
+    print("|---|---|---|---|---|---|---|---|")
+    for Server, workers in [(c.PhpServer, 4), (c.NginxFpm, 8)]:
+        for Database in c.DATABASES:
+            r = Ingest(Server, Database, workers)
+            print("| %s (%d workers) | %s | %.0f | %.1f | %.1f | %d | %d | %s |" % (
+                Server.name, workers, Database.name, r["rate"], r["median"], r["p95"],
+                r["ok"], r["failed"], "yes" if r["exact"] else "NO"), flush=True)
+
+
+def Pages():
+    print()
+    print("Results page under php -S, median of 5 loads (password check included)")
+    print("| database | reports | all time, all products ms | 30 days, one product ms | "
+          "seeding s |")
+    print("|---|---|---|---|---|")
+    for Database in c.DATABASES:
+        for rows, everything, chosen, seeding in ResultsPage(Database):
+            print("| %s | %d | %.0f | %.0f | %.0f |" % (Database.name, rows, everything,
+                                                      chosen, seeding), flush=True)
+
+
+if __name__ == "__main__":
+    main()

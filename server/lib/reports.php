@@ -1,0 +1,413 @@
+<?php
+// The store of uninstall reports, shared by the endpoint and the results page: which database
+// (a PDO DSN, SQLite by default), where an SQLite file may live, the schema, and the queries.
+//
+// Reports are kept byte for byte as the applet sent them (its system's ANSI bytes), so the
+// values are TEXT in SQLite, which takes any bytes, and BYTEA in PostgreSQL, which would
+// refuse non-UTF-8 text. A trigger keeps per-day counts in report_counts, so the results
+// page reads a few thousand summary rows however many reports there are.
+
+if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
+    http_response_code(404);  // a library, not a page
+    exit;
+}
+
+final class StoreTimeout extends RuntimeException
+{
+}
+
+final class ReportStore
+{
+    public PDO $db;
+    public bool $pgsql;
+
+    private function __construct(PDO $db)
+    {
+        $this->db = $db;
+        $this->pgsql = $db->getAttribute(PDO::ATTR_DRIVER_NAME) === 'pgsql';
+    }
+
+    // Opens the configured database: EXITPOLL_STATS_DSN (with EXITPOLL_STATS_USER and
+    // EXITPOLL_STATS_PASSWORD), else the SQLite file EXITPOLL_STATS_DB, else
+    // exitpoll-data/uninstall.sqlite beside the served folder. An SQLite file inside the
+    // served folder is refused before anything is created, since a web server may hand out
+    // any file under its document root.
+    public static function Open(): ReportStore
+    {
+        $dsn = Setting('EXITPOLL_STATS_DSN');
+        if ($dsn === '') {
+            $path = Setting('EXITPOLL_STATS_DB');
+            $dsn = 'sqlite:' . ($path !== '' ? $path : DefaultDatabasePath());
+        }
+        $options = [PDO::ATTR_ERRMODE => PDO::ERRMODE_EXCEPTION];
+        if (strncmp($dsn, 'sqlite:', 7) === 0) {
+            $path = PlannedPath(substr($dsn, 7));
+            if (IsServed($path)) {
+                throw new RuntimeException('refusing to keep the reports inside the served folder');
+            }
+            // Two first reports at once may both try to create the folder: only its absence
+            // counts.
+            $folder = dirname($path);
+            if (!is_dir($folder) && !@mkdir($folder, 0700, true) && !is_dir($folder)) {
+                throw new RuntimeException('cannot create ' . $folder);
+            }
+            $store = new ReportStore(new PDO('sqlite:' . $path, null, null, $options));
+            $store->db->exec('PRAGMA busy_timeout = 1000');
+            return $store;
+        }
+        if (strncmp($dsn, 'pgsql:', 6) !== 0) {
+            throw new RuntimeException('EXITPOLL_STATS_DSN names neither sqlite: nor pgsql:');
+        }
+        $options[PDO::ATTR_TIMEOUT] = 2;  // libpq's shortest connect timeout
+        // Each PHP worker keeps its connection: a new one (a server process and a password
+        // exchange) costs far more than storing a report. PDO rolls back whatever a request
+        // leaves open, and settings are made per transaction.
+        $options[PDO::ATTR_PERSISTENT] = true;
+        return new ReportStore(new PDO($dsn, Setting('EXITPOLL_STATS_USER') ?: null,
+                                       Setting('EXITPOLL_STATS_PASSWORD') ?: null, $options));
+    }
+
+    // Stores one report, or stores nothing and throws StoreTimeout when it cannot be committed
+    // by $deadline (a microtime(true) value). Waits for locks are cut short before it, and
+    // the transaction is only committed while there is time left, so a slow store never
+    // leaves a row behind an answer other than "OK".
+    public function Store(string $prj, string $reason, string $os, float $deadline): void
+    {
+        $values = [gmdate('Y-m-d\TH:i:s\Z'), $prj, $reason, $os];
+        try {
+            $this->UpgradeIfNeeded();
+            try {
+                $this->Insert($values, $deadline);
+            } catch (PDOException $failure) {
+                if (!$this->IsMissingTable($failure)) {
+                    throw $failure;
+                }
+                $this->Rollback();
+                $this->CreateSchema();  // the first report of a new database
+                $this->Insert($values, $deadline);
+            }
+        } catch (Throwable $failure) {
+            $this->Rollback();
+            if ($failure instanceof PDOException && $this->IsTimeout($failure)) {
+                throw new StoreTimeout($failure->getMessage());
+            }
+            throw $failure;
+        }
+    }
+
+    private function Insert(array $values, float $deadline): void
+    {
+        $left = max(1, (int)(($deadline - microtime(true)) * 1000));
+        if ($this->pgsql) {
+            $this->db->beginTransaction();
+            $this->db->exec('SET LOCAL statement_timeout = ' . $left);
+        } else {
+            $this->db->exec('PRAGMA busy_timeout = ' . $left);
+            $this->db->exec('BEGIN IMMEDIATE');
+        }
+        $insert = $this->db->prepare(
+            'INSERT INTO reports (time, prj, reason, os) VALUES (?, ?, ?, ?)');
+        $this->Bind($insert, [$values[0]], array_slice($values, 1));
+        $insert->execute();
+        if (microtime(true) >= $deadline) {
+            throw new StoreTimeout('no time left to commit');
+        }
+        $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
+    }
+
+    // Creates the tables, indexes and the counting trigger when they are missing; brings a
+    // reports table of an earlier version (no counts yet) up to date. Safe to run at once
+    // from many requests: one of them does the work, the others wait for it.
+    public function CreateSchema(): void
+    {
+        if ($this->pgsql) {
+            $this->db->beginTransaction();
+            $this->db->exec('SELECT pg_advisory_xact_lock(2718281828)');
+            if (!$this->HasCounts()) {
+                foreach (PostgresSchema() as $statement) {
+                    $this->db->exec($statement);
+                }
+            }
+            $this->db->commit();
+            return;
+        }
+        // Readers (the results page) and the writer then do not block each other.
+        $this->db->exec('PRAGMA journal_mode = WAL');
+        $this->db->exec('BEGIN IMMEDIATE');
+        try {
+            if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
+                foreach (SqliteSchema() as $statement) {
+                    $this->db->exec($statement);
+                }
+            }
+            $this->db->exec('COMMIT');
+        } catch (Throwable $failure) {
+            $this->Rollback();
+            throw $failure;
+        }
+    }
+
+    // Makes sure an SQLite file made by an earlier version has the counts too; the reports
+    // table alone lets the endpoint store but would leave the results page empty.
+    public function UpgradeIfNeeded(): void
+    {
+        if (!$this->pgsql && (int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
+            $this->CreateSchema();
+        }
+    }
+
+    // Binds text values (times, days, ids), then stored bytes: PostgreSQL gets those as
+    // binary parameters for its BYTEA columns. Placeholders must come in that order.
+    public function Bind(PDOStatement $statement, array $texts, array $bytes = []): void
+    {
+        $index = 0;
+        foreach ($texts as $value) {
+            $statement->bindValue(++$index, $value, PDO::PARAM_STR);
+        }
+        foreach ($bytes as $value) {
+            $statement->bindValue(++$index, $value, $this->pgsql ? PDO::PARAM_LOB : PDO::PARAM_STR);
+        }
+    }
+
+    // Runs a query and returns every row, BYTEA values read into strings.
+    public function Rows(string $sql, array $texts, array $bytes = []): array
+    {
+        $statement = $this->db->prepare($sql);
+        $this->Bind($statement, $texts, $bytes);
+        $statement->execute();
+        $rows = [];
+        while (($row = $statement->fetch(PDO::FETCH_NUM)) !== false) {
+            $rows[] = array_map('Bytes', $row);
+        }
+        return $rows;
+    }
+
+    // Creates or completes the schema when it is missing, for readers of the reports.
+    public function EnsureSchema(): void
+    {
+        if (!$this->pgsql) {
+            $this->UpgradeIfNeeded();
+        } elseif (!$this->HasCounts()) {
+            $this->CreateSchema();
+        }
+    }
+
+    private function HasCounts(): bool
+    {
+        $found = $this->db->query("SELECT to_regclass('report_counts') IS NOT NULL");
+        return (bool)$found->fetchColumn();
+    }
+
+    // The SQL condition that picks free-text answers with some text (the applet sends
+    // "Other: " for an empty field); it matches the partial indexes.
+    public function FreeTextSql(): string
+    {
+        return ($this->pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea"
+                             : "substr(reason, 1, 6) = 'Other:'") . ' AND length(reason) > 7';
+    }
+
+    private function Rollback(): void
+    {
+        try {
+            if ($this->db->inTransaction()) {
+                $this->db->rollBack();
+            } elseif (!$this->pgsql) {
+                $this->db->exec('ROLLBACK');  // BEGIN IMMEDIATE is not known to PDO
+            }
+        } catch (PDOException $ignored) {
+            // nothing was open
+        }
+    }
+
+    private function IsTimeout(PDOException $failure): bool
+    {
+        $code = (string)$failure->getCode();
+        if ($this->pgsql) {
+            return $code === '57014' || $code === '55P03';  // statement or lock timeout
+        }
+        $driverCode = $failure->errorInfo[1] ?? 0;
+        return $driverCode === 5 || $driverCode === 6;  // SQLITE_BUSY, SQLITE_LOCKED
+    }
+
+    private function IsMissingTable(PDOException $failure): bool
+    {
+        if ($this->pgsql) {
+            return (string)$failure->getCode() === '42P01';
+        }
+        return strpos($failure->getMessage(), 'no such table') !== false;
+    }
+}
+
+// What the trigger counts per day and product, besides the reports themselves: each
+// reason (free texts all as "Other"; any other reason by its first 100 bytes, as the applet's
+// own are short) and each Windows version. Kept narrow so that the results page reads a few
+// thousand rows per chart for a year of reports.
+function CountedValues(string $row, bool $pgsql): array
+{
+    if ($pgsql) {
+        return [
+            'day' => "''::bytea",
+            'reason' => "CASE WHEN substring($row.reason from 1 for 6) = 'Other:'::bytea
+                              THEN 'Other'::bytea ELSE substring($row.reason from 1 for 100) END",
+            'os' => "$row.os",
+        ];
+    }
+    return [
+        'day' => "''",
+        'reason' => "CASE WHEN substr($row.reason, 1, 6) = 'Other:' THEN 'Other'
+                          WHEN length(CAST($row.reason AS BLOB)) <= 100 THEN $row.reason
+                          ELSE CAST(substr(CAST($row.reason AS BLOB), 1, 100) AS TEXT) END",
+        'os' => "$row.os",
+    ];
+}
+
+// The trigger's statements for a stored (NEW) or deleted (OLD) report.
+function CountingStatements(bool $pgsql, bool $insert): array
+{
+    $row = $insert ? 'NEW' : 'OLD';
+    $day = $pgsql ? "substring($row.time from 1 for 10)" : "substr($row.time, 1, 10)";
+    $statements = [];
+    foreach (CountedValues($row, $pgsql) as $kind => $value) {
+        if ($insert) {
+            $statements[] = "INSERT INTO report_counts (kind, day, prj, value, n)
+                VALUES ('$kind', $day, $row.prj, $value, 1) ON CONFLICT (kind, day, prj, value)
+                DO UPDATE SET n = report_counts.n + 1;";
+        } else {
+            $bucket = "kind = '$kind' AND day = $day AND prj = $row.prj AND value = $value";
+            $statements[] = "UPDATE report_counts SET n = n - 1 WHERE $bucket;";
+            $statements[] = "DELETE FROM report_counts WHERE $bucket AND n <= 0;";
+        }
+    }
+    return $statements;
+}
+
+function SchemaTables(string $id, string $bytes): array
+{
+    return [
+        "CREATE TABLE IF NOT EXISTS reports (
+            id $id PRIMARY KEY,
+            time TEXT NOT NULL,
+            prj $bytes NOT NULL,
+            reason $bytes NOT NULL,
+            os $bytes NOT NULL)",
+        "CREATE TABLE IF NOT EXISTS report_counts (
+            kind TEXT NOT NULL,
+            day TEXT NOT NULL,
+            prj $bytes NOT NULL,
+            value $bytes NOT NULL,
+            n BIGINT NOT NULL,
+            PRIMARY KEY (kind, day, prj, value))",
+        'CREATE INDEX IF NOT EXISTS report_counts_prj ON report_counts (kind, prj, day)',
+        'CREATE INDEX IF NOT EXISTS reports_time ON reports (time)',
+        'CREATE INDEX IF NOT EXISTS reports_prj_time ON reports (prj, time)',
+    ];
+}
+
+function SqliteSchema(): array
+{
+    $other = "substr(reason, 1, 6) = 'Other:'";
+    $schema = array_merge(SchemaTables('INTEGER', 'TEXT'), [
+        "CREATE INDEX IF NOT EXISTS reports_other_time ON reports (time) WHERE $other",
+        "CREATE INDEX IF NOT EXISTS reports_other_prj_time ON reports (prj, time) WHERE $other",
+        'CREATE TRIGGER IF NOT EXISTS reports_counted AFTER INSERT ON reports BEGIN '
+            . implode("\n", CountingStatements(false, true)) . ' END',
+        'CREATE TRIGGER IF NOT EXISTS reports_uncounted AFTER DELETE ON reports BEGIN '
+            . implode("\n", CountingStatements(false, false)) . ' END',
+        'DELETE FROM report_counts',
+    ]);
+    // Reports stored before the counts existed.
+    foreach (CountedValues('reports', false) as $kind => $value) {
+        $schema[] = "INSERT INTO report_counts (kind, day, prj, value, n)
+            SELECT '$kind', substr(time, 1, 10), prj, $value, COUNT(*) FROM reports
+            GROUP BY 2, 3, 4";
+    }
+    $schema[] = 'PRAGMA user_version = 1';
+    return $schema;
+}
+
+function PostgresSchema(): array
+{
+    $other = "substring(reason from 1 for 6) = 'Other:'::bytea";
+    return array_merge(SchemaTables('BIGINT GENERATED ALWAYS AS IDENTITY', 'BYTEA'), [
+        "CREATE INDEX IF NOT EXISTS reports_other_time ON reports (time) WHERE $other",
+        "CREATE INDEX IF NOT EXISTS reports_other_prj_time ON reports (prj, time) WHERE $other",
+        "CREATE OR REPLACE FUNCTION exitpoll_count_report() RETURNS trigger
+         LANGUAGE plpgsql AS \$\$
+         BEGIN
+           IF TG_OP = 'INSERT' THEN
+             " . implode("\n", CountingStatements(true, true)) . "
+             RETURN NEW;
+           END IF;
+           " . implode("\n", CountingStatements(true, false)) . "
+           RETURN OLD;
+         END \$\$",
+        'CREATE OR REPLACE TRIGGER reports_counted AFTER INSERT OR DELETE ON reports
+            FOR EACH ROW EXECUTE FUNCTION exitpoll_count_report()',
+    ]);
+}
+
+// A configuration value: from the environment, or under php-fpm also from the pool's env[]
+// or the web server's FastCGI parameters.
+function Setting(string $name): string
+{
+    $value = getenv($name);
+    if (!is_string($value) || $value === '') {
+        $value = $_SERVER[$name] ?? '';
+    }
+    return is_string($value) ? $value : '';
+}
+
+function DocumentRoot(): string
+{
+    $root = $_SERVER['DOCUMENT_ROOT'] ?? '';
+    return $root !== '' ? rtrim($root, '/') : dirname(__DIR__);
+}
+
+function DefaultDatabasePath(): string
+{
+    return dirname(DocumentRoot()) . '/exitpoll-data/uninstall.sqlite';
+}
+
+// The absolute path the file will have once created: the deepest existing folder on the way
+// resolved (symbolic links followed), the rest appended. Refuses "..", ":memory:" and empty
+// paths, which would not name one lasting file.
+function PlannedPath(string $path): string
+{
+    if ($path === '' || $path === ':memory:' || strpos($path, "\0") !== false) {
+        throw new RuntimeException('the reports need a database file');
+    }
+    if ($path[0] !== '/') {
+        $path = getcwd() . '/' . $path;
+    }
+    $parts = array_values(array_filter(explode('/', $path), fn ($p) => $p !== '' && $p !== '.'));
+    $missing = [];
+    while (true) {
+        $existing = realpath('/' . implode('/', $parts));
+        if ($existing !== false) {
+            break;
+        }
+        array_unshift($missing, array_pop($parts));
+    }
+    if (in_array('..', $missing, true)) {
+        throw new RuntimeException('the database path climbs out of a folder that does not exist');
+    }
+    return $missing ? rtrim($existing, '/') . '/' . implode('/', $missing) : $existing;
+}
+
+// True when the path lies inside the served folder or the folder of these scripts.
+function IsServed(string $path): bool
+{
+    foreach ([DocumentRoot(), dirname(__DIR__)] as $folder) {
+        $root = realpath($folder);
+        if ($root !== false && strpos($path . '/', rtrim($root, '/') . '/') === 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A column value as a string: PostgreSQL hands BYTEA over as a stream.
+function Bytes($value)
+{
+    return is_resource($value) ? stream_get_contents($value) : $value;
+}

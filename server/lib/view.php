@@ -1,0 +1,141 @@
+<?php
+// Output helpers of the results page: Windows-1252 bytes as UTF-8, HTML escaping, CSV fields
+// and the bar charts, drawn here as inline SVG so the page needs no script or style from
+// anywhere else.
+
+if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
+    http_response_code(404);  // a library, not a page
+    exit;
+}
+
+// The applet sends its system's ANSI bytes; reports come from Western systems, whose code
+// page is Windows-1252. The five bytes it leaves undefined show as U+FFFD.
+function AnsiToUtf8(string $bytes): string
+{
+    static $map = null;
+    if ($map === null) {
+        $high = [0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030,
+                 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C,
+                 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD,
+                 0x017E, 0x0178];
+        $map = [];
+        for ($byte = 0x80; $byte <= 0xFF; ++$byte) {
+            $map[chr($byte)] = Utf8($byte < 0xA0 ? $high[$byte - 0x80] : $byte);
+        }
+    }
+    return strtr($bytes, $map);
+}
+
+function Utf8(int $code): string
+{
+    if ($code < 0x800) {
+        return chr(0xC0 | $code >> 6) . chr(0x80 | $code & 0x3F);
+    }
+    return chr(0xE0 | $code >> 12) . chr(0x80 | $code >> 6 & 0x3F) . chr(0x80 | $code & 0x3F);
+}
+
+// A stored value as HTML text.
+function Html(string $stored): string
+{
+    return htmlspecialchars(AnsiToUtf8($stored), ENT_QUOTES | ENT_SUBSTITUTE | ENT_HTML5, 'UTF-8');
+}
+
+// Already UTF-8 text (the page's own) as HTML.
+function Text(string $utf8): string
+{
+    return htmlspecialchars($utf8, ENT_QUOTES | ENT_SUBSTITUTE | ENT_HTML5, 'UTF-8');
+}
+
+// A label cut to $length characters, with an ellipsis when cut.
+function Shortened(string $utf8, int $length): string
+{
+    if (preg_match('/^.{' . $length . '}(?=.)/su', $utf8, $match)) {
+        return $match[0] . "\u{2026}";
+    }
+    return $utf8;
+}
+
+// One CSV field (RFC 4180): always quoted, quotes doubled. A value that a spreadsheet would
+// run as a formula (=, +, -, @, or a tab or CR first) gets a leading apostrophe, since
+// anyone can send any free text.
+function CsvField(string $utf8): string
+{
+    if ($utf8 !== '' && strpos("=+-@\t\r", $utf8[0]) !== false) {
+        $utf8 = "'" . $utf8;
+    }
+    return '"' . str_replace('"', '""', $utf8) . '"';
+}
+
+function CsvLine(array $fields): string
+{
+    return implode(',', array_map('CsvField', $fields)) . "\r\n";
+}
+
+// Horizontal bars, one per [label (stored bytes), count], the longest scaled to the width.
+// Each bar carries its label and count as data attributes and a tooltip.
+function BarChart(string $title, array $bars): string
+{
+    $width = 720;
+    $labelWidth = 260;
+    $row = 24;
+    $height = max(1, count($bars)) * $row + 8;
+    $max = max(1, ...array_map(fn ($bar) => $bar[1], $bars ?: [[0, 0]]));
+    $svg = sprintf('<svg class="chart" role="img" aria-label="%s" width="%d" height="%d" '
+                   . 'viewBox="0 0 %d %d" xmlns="http://www.w3.org/2000/svg">',
+                   Text($title), $width, $height, $width, $height);
+    if (!$bars) {
+        $svg .= '<text x="0" y="20" class="none">No reports</text>';
+    }
+    foreach (array_values($bars) as $index => [$label, $count]) {
+        $y = 4 + $index * $row;
+        $barWidth = max(1, (int)round(($width - $labelWidth - 70) * $count / $max));
+        $text = AnsiToUtf8($label);
+        $shown = $text === '' ? '(empty)' : Shortened($text, 34);
+        $svg .= sprintf('<g class="bar" data-label="%s" data-count="%d">'
+                        . '<title>%s: %d</title>'
+                        . '<text x="%d" y="%d" text-anchor="end">%s</text>'
+                        . '<rect x="%d" y="%d" width="%d" height="%d"/>'
+                        . '<text x="%d" y="%d" class="count">%d</text></g>',
+                        Text($text), $count, Text($text), $count,
+                        $labelWidth - 8, $y + 15, Text($shown),
+                        $labelWidth, $y, $barWidth, $row - 6,
+                        $labelWidth + $barWidth + 6, $y + 15, $count);
+    }
+    return $svg . '</svg>';
+}
+
+// One column per day from $first to $last (both 'Y-m-d'), days without reports at zero.
+function DayChart(string $title, array $counts, string $first, string $last): string
+{
+    $days = [];
+    for ($day = strtotime($first . 'T00:00:00Z'), $end = strtotime($last . 'T00:00:00Z');
+         $day <= $end; $day += 86400) {
+        $key = gmdate('Y-m-d', $day);
+        $days[$key] = $counts[$key] ?? 0;
+    }
+    $width = 720;
+    $height = 180;
+    $plot = $height - 40;
+    $max = max(1, ...array_values($days ?: [0]));
+    $step = ($width - 50) / max(1, count($days));
+    $svg = sprintf('<svg class="chart" role="img" aria-label="%s" width="%d" height="%d" '
+                   . 'viewBox="0 0 %d %d" xmlns="http://www.w3.org/2000/svg">',
+                   Text($title), $width, $height, $width, $height);
+    $svg .= sprintf('<text x="44" y="12" text-anchor="end" class="axis">%d</text>'
+                    . '<text x="44" y="%d" text-anchor="end" class="axis">0</text>'
+                    . '<line x1="48" y1="%d" x2="%d" y2="%d" class="axis"/>',
+                    $max, $plot + 8, $plot + 8, $width, $plot + 8);
+    $index = 0;
+    foreach ($days as $day => $count) {
+        $barHeight = $count ? max(1, (int)round($plot * $count / $max)) : 0;
+        $svg .= sprintf('<g class="day" data-day="%s" data-count="%d"><title>%s: %d</title>'
+                        . '<rect x="%.1f" y="%d" width="%.1f" height="%d"/></g>',
+                        $day, $count, $day, $count, 50 + $index * $step, $plot + 8 - $barHeight,
+                        max(1.0, $step - 1), $barHeight);
+        ++$index;
+    }
+    $svg .= sprintf('<text x="50" y="%d" class="axis">%s</text>'
+                    . '<text x="%d" y="%d" text-anchor="end" class="axis">%s</text>',
+                    $height - 8, $first, $width, $height - 8, $last);
+    return $svg . '</svg>';
+}

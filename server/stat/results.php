@@ -1,0 +1,260 @@
+<?php
+// The maker's view of the uninstall reports: counts per reason, per Windows version and per
+// day for a period and a product, the latest free-text answers, and the chosen reports as
+// CSV. Behind HTTP Basic authentication against EXITPOLL_RESULTS_PASSWORD_HASH; closed when
+// that is not set. The counts come from the per-day summary, so the page costs the same
+// with a thousand reports or a million.
+
+ini_set('display_errors', '0');
+header_remove('X-Powered-By');
+
+require __DIR__ . '/../lib/reports.php';
+require __DIR__ . '/../lib/view.php';
+
+const kPeriods = ['7' => 'Last 7 days', '30' => 'Last 30 days', '90' => 'Last 90 days',
+                  'all' => 'All time'];
+const kTopBars = 20;       // bars per chart; the rest are summed into one
+const kFreeTexts = 100;
+const kCsvBatch = 5000;
+
+function PageHeaders(int $status, string $type): void
+{
+    http_response_code($status);
+    header('Content-Type: ' . $type);
+    header("Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
+           . "form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
+    header('X-Content-Type-Options: nosniff');
+    header('Referrer-Policy: no-referrer');
+    header('Cache-Control: no-store');
+}
+
+function Refuse(int $status, string $title, string $explanation): void
+{
+    PageHeaders($status, 'text/html; charset=utf-8');
+    if ($status === 401) {
+        header('WWW-Authenticate: Basic realm="exitpoll results", charset="UTF-8"');
+    }
+    echo "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>",
+        Text($title), "</title></head><body><h1>", Text($title), "</h1>", $explanation,
+        "</body></html>\n";
+}
+
+function GivenPassword(): ?string
+{
+    if (isset($_SERVER['PHP_AUTH_PW'])) {
+        return (string)$_SERVER['PHP_AUTH_PW'];
+    }
+    $header = (string)($_SERVER['HTTP_AUTHORIZATION'] ?? '');
+    if (stripos($header, 'Basic ') !== 0) {
+        return null;
+    }
+    $pair = base64_decode(substr($header, 6), true);
+    $colon = $pair === false ? false : strpos($pair, ':');
+    return $colon === false ? null : substr($pair, $colon + 1);
+}
+
+// True when the request may see the reports; otherwise the refusal has been sent.
+function Admitted(): bool
+{
+    $hash = Setting('EXITPOLL_RESULTS_PASSWORD_HASH');
+    if ($hash === '') {
+        Refuse(403, 'The results page is closed',
+               '<p>No password is set, so no one may see the reports. Set the environment '
+               . 'variable <code>EXITPOLL_RESULTS_PASSWORD_HASH</code> of the PHP server to '
+               . 'a hash made with</p><pre>php -r \'echo password_hash("your password", '
+               . 'PASSWORD_DEFAULT), "\n";\'</pre><p>(under php-fpm: <code>env[...]</code> '
+               . 'in the pool), then sign in with any user name and that password.</p>');
+        return false;
+    }
+    $password = GivenPassword();
+    if ($password === null || !password_verify($password, $hash)) {
+        Refuse(401, 'Password needed', '<p>The reports are shown only with the password.</p>');
+        return false;
+    }
+    return true;
+}
+
+// The chosen period and product from the query: ['days' => '7'|'30'|'90'|'all',
+// 'prj' => stored bytes or null for all, 'since' => first day 'Y-m-d' or ''].
+function Choice(): array
+{
+    $days = $_GET['days'] ?? '';
+    $days = is_string($days) && array_key_exists($days, kPeriods) ? $days : '30';
+    $hex = $_GET['p'] ?? '';
+    $prj = is_string($hex) && $hex !== '' && ctype_xdigit($hex) && strlen($hex) % 2 === 0
+        ? hex2bin($hex) : null;
+    $since = $days === 'all' ? '' : gmdate('Y-m-d', time() - ((int)$days - 1) * 86400);
+    return ['days' => $days, 'prj' => $prj, 'since' => $since];
+}
+
+function ChoiceQuery(array $choice, array $extra = []): string
+{
+    $query = ['days' => $choice['days']];
+    if ($choice['prj'] !== null) {
+        $query['p'] = bin2hex($choice['prj']);
+    }
+    return '?' . http_build_query($query + $extra, '', '&amp;');
+}
+
+// [[value, count], ...] of the counts of one kind ('reason' or 'os'), the largest first;
+// past kTopBars the rest are summed into one bar.
+function Counts(ReportStore $store, string $kind, array $choice, int $total): array
+{
+    [$where, $texts, $bytes] = SummaryFilter($kind, $choice);
+    $rows = $store->Rows("SELECT value, SUM(n) FROM report_counts $where
+                          GROUP BY value ORDER BY 2 DESC, 1 LIMIT " . (kTopBars + 1),
+                         $texts, $bytes);
+    $bars = array_map(fn ($row) => [$row[0], (int)$row[1]], $rows);
+    if (count($bars) > kTopBars) {
+        $bars = array_slice($bars, 0, kTopBars - 1);
+        $shown = array_sum(array_map(fn ($bar) => $bar[1], $bars));
+        $bars[] = ['(all others)', $total - $shown];
+    }
+    return $bars;
+}
+
+function SummaryFilter(string $kind, array $choice): array
+{
+    $where = 'WHERE kind = ? AND day >= ?';
+    $bytes = [];
+    if ($choice['prj'] !== null) {
+        $where .= ' AND prj = ?';
+        $bytes[] = $choice['prj'];
+    }
+    return [$where, [$kind, $choice['since']], $bytes];
+}
+
+function ReportFilter(array $choice): array
+{
+    $where = 'time >= ?';
+    $bytes = [];
+    if ($choice['prj'] !== null) {
+        $where .= ' AND prj = ?';
+        $bytes[] = $choice['prj'];
+    }
+    return [$where, $bytes];
+}
+
+function SendCsv(ReportStore $store, array $choice): void
+{
+    PageHeaders(200, 'text/csv; charset=utf-8; header=present');
+    header('Content-Disposition: attachment; filename="uninstall-reports.csv"');
+    echo "\u{FEFF}", CsvLine(['time', 'product', 'reason', 'windows']);
+    [$where, $bytes] = ReportFilter($choice);
+    $last = 0;
+    do {
+        $rows = $store->Rows("SELECT id, time, prj, reason, os FROM reports
+                              WHERE id > ? AND $where ORDER BY id LIMIT " . kCsvBatch,
+                             [$last, $choice['since']], $bytes);
+        foreach ($rows as [$id, $time, $prj, $reason, $os]) {
+            echo CsvLine([$time, AnsiToUtf8($prj), AnsiToUtf8($reason), AnsiToUtf8($os)]);
+            $last = (int)$id;
+        }
+    } while (count($rows) === kCsvBatch);
+}
+
+function SendPage(ReportStore $store, array $choice): void
+{
+    [$where, $texts, $bytes] = SummaryFilter('day', $choice);
+    $perDay = [];
+    foreach ($store->Rows("SELECT day, SUM(n) FROM report_counts $where GROUP BY day ORDER BY day",
+                          $texts, $bytes) as [$day, $count]) {
+        $perDay[$day] = (int)$count;
+    }
+    $total = array_sum($perDay);
+    $reasons = Counts($store, 'reason', $choice, $total);
+    $versions = Counts($store, 'os', $choice, $total);
+    $products = $store->Rows("SELECT prj, SUM(n) FROM report_counts WHERE kind = 'day'
+                              GROUP BY prj ORDER BY 2 DESC, 1 LIMIT 200", []);
+    [$reportWhere, $reportBytes] = ReportFilter($choice);
+    $freeTexts = $store->Rows('SELECT time, prj, reason FROM reports WHERE '
+                              . $store->FreeTextSql() . " AND $reportWhere
+                              ORDER BY time DESC, id DESC LIMIT " . kFreeTexts,
+                              [$choice['since']], $reportBytes);
+
+    $today = gmdate('Y-m-d');
+    $first = $choice['since'] !== '' ? $choice['since'] : (array_key_first($perDay) ?? $today);
+    $productName = $choice['prj'] === null ? 'all products' : Html($choice['prj']);
+
+    PageHeaders(200, 'text/html; charset=utf-8');
+    echo '<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Uninstall reports</title>
+<style>
+body { font: 15px/1.45 system-ui, sans-serif; color: #222;
+       margin: 24px auto; max-width: 760px; padding: 0 12px; }
+h1 { font-size: 22px; margin: 0 0 4px; } h2 { font-size: 17px; margin: 28px 0 8px; }
+form { display: flex; gap: 10px; align-items: end; flex-wrap: wrap; margin: 16px 0; }
+label { display: flex; flex-direction: column; font-size: 13px; color: #555; }
+select, button { font: inherit; padding: 3px 6px; }
+.summary { color: #555; } .chart { max-width: 100%; height: auto; display: block; }
+.chart text { font: 12px system-ui, sans-serif; fill: #333; } .chart .count { fill: #555; }
+.chart rect { fill: #3d6fb6; } .chart .day rect { fill: #4b8f5a; }
+.chart line.axis { stroke: #999; } .chart .axis { fill: #777; }
+table { border-collapse: collapse; width: 100%; font-size: 14px; }
+td, th { text-align: left; padding: 4px 6px; border-bottom: 1px solid #e3e3e3;
+         vertical-align: top; }
+td.text { white-space: pre-wrap; word-break: break-word; }
+td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
+</style></head><body>
+<h1>Uninstall reports</h1>
+<p class="summary"><span id="total">', $total, '</span> reports, ',
+        Text(strtolower(kPeriods[$choice['days']])), ', ', $productName, '.</p>
+<form method="get" action="results.php">
+<label>Period <select name="days">';
+    foreach (kPeriods as $value => $name) {
+        printf('<option value="%s"%s>%s</option>', $value,
+               $value === $choice['days'] ? ' selected' : '', Text($name));
+    }
+    echo '</select></label>
+<label>Product <select name="p"><option value="">All products</option>';
+    foreach ($products as [$prj]) {
+        printf('<option value="%s"%s>%s</option>', bin2hex($prj),
+               $prj === $choice['prj'] ? ' selected' : '',
+               $prj === '' ? '(empty)' : Text(Shortened(AnsiToUtf8($prj), 60)));
+    }
+    echo '</select></label>
+<button type="submit">Show</button>
+<a id="csv" href="results.php', ChoiceQuery($choice, ['format' => 'csv']), '">Download CSV</a>
+</form>
+<h2>Reasons</h2>', BarChart('Reports per reason', $reasons), '
+<h2>Windows versions</h2>', BarChart('Reports per Windows version', $versions), '
+<h2>Reports per day</h2>', DayChart('Reports per day', $perDay, $first, max($today, $first)), '
+<h2>Latest free-text answers</h2>';
+    if (!$freeTexts) {
+        echo '<p>None in this period.</p>';
+    } else {
+        echo '<table id="freetexts"><tr><th>Time (UTC)</th><th>Product</th><th>Answer</th></tr>';
+        foreach ($freeTexts as [$time, $prj, $reason]) {
+            printf('<tr><td class="when">%s</td><td class="prj">%s</td>'
+                   . '<td class="text">%s</td></tr>',
+                   Text(str_replace(['T', 'Z'], [' ', ''], $time)), Html($prj),
+                   Html(ltrim(substr($reason, 6), ' ')));
+        }
+        echo '</table>';
+    }
+    echo "\n</body></html>\n";
+}
+
+if (Admitted()) {
+    try {
+        $store = ReportStore::Open();
+        $store->EnsureSchema();
+        $choice = Choice();
+        if (($_GET['format'] ?? '') === 'csv') {
+            SendCsv($store, $choice);  // streamed: it may hold every report
+        } else {
+            ob_start();  // a failure half-way must not leave half a page behind a 200
+            SendPage($store, $choice);
+            ob_end_flush();
+        }
+    } catch (Throwable $failure) {
+        while (ob_get_level() > 0) {
+            ob_end_clean();
+        }
+        error_log('exitpoll results: ' . $failure->getMessage());
+        header_remove();
+        Refuse(500, 'The reports cannot be read now', '<p>See the server\'s error log.</p>');
+    }
+}

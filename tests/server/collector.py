@@ -1,0 +1,335 @@
+"""The collector's servers and databases for its tests and benchmark, all real and on loopback:
+server/ under `php -S` or under nginx with php-fpm (the site in server/nginx-site.conf), over
+an SQLite file or a fresh database of the PostgreSQL that scripts/test starts
+(EXITPOLL_TEST_PGHOST, see scripts/postgres-env.sh). Every wait is bounded."""
+import os
+import shutil
+import signal
+import socket
+import sqlite3
+import subprocess
+import tempfile
+import time
+import uuid
+
+SERVER_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "server"))
+REPORT_PATH = "/stat/uninstall.php"
+RESULTS_PATH = "/stat/results.php"
+
+
+def FreePort():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def WaitFor(condition, timeout, what):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise RuntimeError("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def Accepting(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+def Request(port, target, method=b"GET", extra_headers=b"", body=b""):
+    """Sends one request (target as bytes, already encoded) like the applet does and returns
+    every byte of the answer up to the server's close."""
+    request = (method + b" " + target + b" HTTP/1.1\r\nUser-Agent: ExitPoll-HTTP\r\n"
+               b"Host: 127.0.0.1\r\n" + extra_headers)
+    if body:
+        request += b"Content-Length: %d\r\n" % len(body)
+    with socket.create_connection(("127.0.0.1", port), timeout=20) as s:
+        s.sendall(request + b"\r\n" + body)
+        answer = b""
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                return answer
+            answer += chunk
+
+
+def Report(port, query, **kwargs):
+    return Request(port, REPORT_PATH.encode() + b"?" + query, **kwargs)
+
+
+def SplitAnswer(answer):
+    """(status line, [(name, value)], body), all bytes."""
+    head, _, body = answer.partition(b"\r\n\r\n")
+    lines = head.split(b"\r\n")
+    headers = [tuple(part.strip() for part in line.split(b":", 1)) for line in lines[1:]]
+    return lines[0], headers, body
+
+
+class _Server:
+    def _Launch(self, args, env):
+        self.log = open(os.path.join(self.folder, "server.log"), "wb")
+        # A group of its own: php -S with workers leaves them behind when only it is ended.
+        self.process = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL,
+                                        stdout=self.log, stderr=subprocess.STDOUT,
+                                        start_new_session=True)
+
+    def _Wait(self, port):
+        try:
+            WaitFor(lambda: Accepting(port) or self.process.poll() is not None, 20,
+                    "port %d" % port)
+            if self.process.poll() is not None:
+                raise RuntimeError("%s ended: %s" % (self.name, self.Log()))
+        except Exception:
+            self.Stop()
+            raise
+
+    def Log(self):
+        with open(self.log.name, "rb") as f:
+            return f.read().decode(errors="replace")
+
+    def Stop(self):
+        for process in self._Processes():
+            if process.poll() is None:
+                os.killpg(process.pid, signal.SIGTERM)
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    os.killpg(process.pid, signal.SIGKILL)
+                    process.wait()
+        self.log.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def _Processes(self):
+        return [self.process]
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.Stop()
+
+
+def _Environment(settings):
+    env = dict(os.environ)
+    for name in list(env):
+        if name.startswith("EXITPOLL_STATS_") or name == "EXITPOLL_RESULTS_PASSWORD_HASH":
+            del env[name]
+    env.update(settings)
+    return env
+
+
+class PhpServer(_Server):
+    """`php -S 127.0.0.1:port -t root` with the collector settings given."""
+    name = "php -S"
+
+    def __init__(self, settings, root=SERVER_DIR, workers=1):
+        self.folder = tempfile.mkdtemp(prefix="exitpoll-php-")
+        self.port = FreePort()
+        env = _Environment(settings)
+        if workers > 1:
+            env["PHP_CLI_SERVER_WORKERS"] = str(workers)
+        self._Launch(["php", "-S", "127.0.0.1:%d" % self.port, "-t", root], env)
+        self._Wait(self.port)
+
+
+class NginxFpm(_Server):
+    """nginx serving the site of server/nginx-site.conf on 127.0.0.1:port, passing PHP to a
+    private php-fpm pool over a Unix socket. Both run as the calling user with their files in
+    a temporary folder; the pool takes the collector settings from its environment."""
+    name = "nginx + php-fpm"
+
+    def __init__(self, settings, root=SERVER_DIR, workers=2):
+        self.folder = tempfile.mkdtemp(prefix="exitpoll-nginx-fpm-")
+        f = self.folder
+        self.port = FreePort()
+        socket_path = os.path.join(f, "fpm.sock")
+        with open(os.path.join(f, "fpm.conf"), "w") as out:
+            out.write("""[global]
+pid = %(f)s/fpm.pid
+error_log = %(f)s/fpm.log
+daemonize = no
+[exitpoll]
+%(user)s
+listen = %(sock)s
+pm = static
+pm.max_children = %(workers)d
+clear_env = no
+catch_workers_output = yes
+""" % {"f": f, "sock": socket_path, "workers": workers,
+       "user": "user = root" if os.geteuid() == 0 else ""})
+        with open(os.path.join(SERVER_DIR, "nginx-site.conf")) as site_file:
+            site = site_file.read()
+        site = (site.replace("listen 80;", "listen 127.0.0.1:%d;" % self.port)
+                .replace("/srv/exitpoll/server", root)
+                .replace("unix:/run/php/php8.2-fpm.sock", "unix:" + socket_path)
+                .replace("include fastcgi_params;", "include /etc/nginx/fastcgi_params;"))
+        with open(os.path.join(f, "nginx.conf"), "w") as out:
+            out.write("""daemon off;
+master_process off;
+worker_processes 1;
+pid %(f)s/nginx.pid;
+error_log %(f)s/error.log;
+events { worker_connections 256; }
+http {
+  access_log off;
+  client_body_temp_path %(f)s/body;
+  proxy_temp_path %(f)s/proxy;
+  fastcgi_temp_path %(f)s/fastcgi;
+  uwsgi_temp_path %(f)s/uwsgi;
+  scgi_temp_path %(f)s/scgi;
+  %(site)s
+}
+""" % {"f": f, "site": site})
+        fpm_binary = shutil.which("php-fpm8.2") or "/usr/sbin/php-fpm8.2"
+        self.fpm_log = open(os.path.join(f, "fpm.out"), "wb")
+        self.fpm = subprocess.Popen([fpm_binary, "-F", "-R", "-y", os.path.join(f, "fpm.conf")],
+                                    env=_Environment(settings), stdin=subprocess.DEVNULL,
+                                    stdout=self.fpm_log, stderr=subprocess.STDOUT,
+                                    start_new_session=True)
+        self.process = None
+        try:
+            WaitFor(lambda: os.path.exists(socket_path) or self.fpm.poll() is not None, 20,
+                    "php-fpm's socket")
+            if self.fpm.poll() is not None:
+                raise RuntimeError("php-fpm ended")
+        except Exception:
+            os.killpg(self.fpm.pid, signal.SIGKILL)
+            self.fpm.wait()
+            raise
+        self._Launch(["nginx", "-p", f, "-e", os.path.join(f, "error.log"),
+                      "-c", os.path.join(f, "nginx.conf")], None)
+        self._Wait(self.port)
+
+    def _Processes(self):
+        return [p for p in (self.process, self.fpm) if p is not None]
+
+    def Stop(self):
+        _Server.Stop(self)
+        self.fpm_log.close()
+
+
+class SqliteDatabase:
+    """An SQLite file in a temporary folder (EXITPOLL_STATS_DB)."""
+    name = "SQLite"
+
+    def __init__(self):
+        self.folder = tempfile.mkdtemp(prefix="exitpoll-db-")
+        self.path = os.path.join(self.folder, "data", "reports.sqlite")
+        self.settings = {"EXITPOLL_STATS_DB": self.path}
+
+    def Rows(self):
+        """The stored reports as (time, prj, reason, os), time as text, the rest as bytes."""
+        if not os.path.exists(self.path):
+            return []
+        with sqlite3.connect(self.path) as db:
+            db.text_factory = bytes
+            rows = db.execute("SELECT time, prj, reason, os FROM reports ORDER BY id").fetchall()
+        return [(t.decode(), p, r, o) for t, p, r, o in rows]
+
+    def Insert(self, rows):
+        """Stores (time, prj, reason, os) rows directly, the values as bytes, past the
+        endpoint (which must have made the schema)."""
+        with sqlite3.connect(self.path) as db:
+            db.executemany("INSERT INTO reports (time, prj, reason, os) VALUES "
+                           "(?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS TEXT))", rows)
+
+    def Lock(self):
+        return _SqliteLock(self.path)
+
+    def Drop(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class _SqliteLock:
+    """Holds the write lock of the database until the end of the with block."""
+
+    def __init__(self, path):
+        self.db = sqlite3.connect(path, isolation_level=None)
+
+    def __enter__(self):
+        self.db.execute("BEGIN IMMEDIATE")
+        return self
+
+    def __exit__(self, *exc):
+        self.db.execute("COMMIT")
+        self.db.close()
+
+
+class PostgresDatabase:
+    """A fresh database of the test run's PostgreSQL server, owned by the role exitpoll and
+    reached over the server's Unix socket (EXITPOLL_STATS_DSN, _USER, _PASSWORD)."""
+    name = "PostgreSQL"
+
+    def __init__(self):
+        host = os.environ.get("EXITPOLL_TEST_PGHOST")
+        if not host:
+            raise RuntimeError("EXITPOLL_TEST_PGHOST is not set: run under scripts/test, or "
+                               "source scripts/postgres-env.sh and run postgres_start")
+        self.env = dict(os.environ, PGHOST=host, PGUSER="exitpoll",
+                        PGPASSWORD=os.environ["EXITPOLL_TEST_PGPASSWORD"], PGDATABASE="postgres")
+        self.database = "exitpoll_" + uuid.uuid4().hex[:12]
+        self.Psql("CREATE DATABASE %s" % self.database)
+        self.env["PGDATABASE"] = self.database
+        self.settings = {"EXITPOLL_STATS_DSN": "pgsql:host=%s;dbname=%s" % (host, self.database),
+                         "EXITPOLL_STATS_USER": "exitpoll",
+                         "EXITPOLL_STATS_PASSWORD": self.env["PGPASSWORD"]}
+
+    def Psql(self, sql):
+        result = subprocess.run(["psql", "-X", "-qAt", "-v", "ON_ERROR_STOP=1", "-F", "\t"],
+                                env=self.env, input=sql.encode(), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=600)
+        if result.returncode != 0:
+            raise RuntimeError("psql failed: %r" % result.stderr)
+        return result.stdout
+
+    def Rows(self):
+        exists = self.Psql("SELECT to_regclass('reports') IS NOT NULL").strip() == b"t"
+        if not exists:
+            return []
+        out = self.Psql("SELECT time, encode(prj, 'hex'), encode(reason, 'hex'), "
+                        "encode(os, 'hex') FROM reports ORDER BY id")
+        rows = [line.split("\t") for line in out.decode().splitlines()]
+        return [(t, bytes.fromhex(p), bytes.fromhex(r), bytes.fromhex(o)) for t, p, r, o in rows]
+
+    def Insert(self, rows):
+        values = ",".join("('%s','\\x%s'::bytea,'\\x%s'::bytea,'\\x%s'::bytea)" % (
+            t, p.hex(), r.hex(), o.hex()) for t, p, r, o in rows)
+        self.Psql("INSERT INTO reports (time, prj, reason, os) VALUES " + values)
+
+    def Lock(self):
+        return _PostgresLock(self.env)
+
+    def Drop(self):
+        env = dict(self.env, PGDATABASE="postgres")
+        subprocess.run(["psql", "-X", "-q", "-c", "DROP DATABASE IF EXISTS %s" % self.database],
+                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+class _PostgresLock:
+    """Holds an exclusive lock on the reports table until the end of the with block."""
+
+    def __init__(self, env):
+        self.process = subprocess.Popen(["psql", "-X", "-qAt"], env=env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+    def __enter__(self):
+        self.process.stdin.write(b"BEGIN;\nLOCK TABLE reports IN EXCLUSIVE MODE;\n"
+                                 b"SELECT 'locked';\n")
+        self.process.stdin.flush()
+        line = self.process.stdout.readline()  # bounded by psql's own end on failure
+        if line.strip() != b"locked":
+            raise RuntimeError("could not lock the reports table")
+        return self
+
+    def __exit__(self, *exc):
+        self.process.stdin.write(b"COMMIT;\n")
+        self.process.stdin.close()
+        self.process.wait(60)
+        self.process.stdout.close()
+
+
+SERVERS = [PhpServer, NginxFpm]
+DATABASES = [SqliteDatabase, PostgresDatabase]

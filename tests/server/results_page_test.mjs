@@ -1,0 +1,112 @@
+// Drives the results page in Debian's headless Chromium (never a downloaded browser) and
+// compares what it shows with the expected views that results_page_test.py worked out from
+// the seeded rows: refusal without the password, the chart counts, the period and product
+// filters through the page's own form, the CSV download, and a hostile free text that stays
+// text. Usage: node results_page_test.mjs SPEC.json
+import { chromium } from 'playwright-core';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+
+const spec = JSON.parse(fs.readFileSync(process.argv[2], 'utf8'));
+const basic = (password) =>
+  ({ Authorization: 'Basic ' + Buffer.from('maker:' + password).toString('base64') });
+
+// RFC 4180 records: quoted fields may hold commas, quotes (doubled) and line breaks.
+function ParseCsv(text) {
+  assert.equal(text.charCodeAt(0), 0xfeff, 'the CSV starts with a byte order mark');
+  text = text.slice(1);
+  const records = [];
+  let record = [], field = '', i = 0;
+  while (i < text.length) {
+    if (text[i] === '"') {
+      for (++i; ; ++i) {
+        assert.ok(i < text.length, 'unterminated quoted field');
+        if (text[i] === '"' && text[i + 1] === '"') { field += '"'; ++i; }
+        else if (text[i] === '"') { ++i; break; }
+        else field += text[i];
+      }
+    } else {
+      while (i < text.length && text[i] !== ',' && text[i] !== '\r') field += text[i++];
+    }
+    if (text[i] === ',') { record.push(field); field = ''; ++i; continue; }
+    assert.equal(text.slice(i, i + 2), '\r\n', 'records end with CR LF');
+    record.push(field); records.push(record); record = []; field = ''; i += 2;
+  }
+  return records;
+}
+
+async function Bars(page, chart) {
+  return page.$$eval(`svg[aria-label="${chart}"] g.bar`,
+    (bars) => bars.map((b) => [b.dataset.label, Number(b.dataset.count)]));
+}
+
+async function CheckView(page, view) {
+  const where = `view days=${view.days} p=${view.p}`;
+  assert.equal(Number(await page.textContent('#total')), view.total, where + ': total');
+  const byName = (a, b) => (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : 0);
+  assert.deepEqual((await Bars(page, 'Reports per reason')).sort(byName), view.reasons,
+                   where + ': reasons');
+  assert.deepEqual((await Bars(page, 'Reports per Windows version')).sort(byName),
+                   view.versions, where + ': versions');
+  const days = await page.$$eval('svg[aria-label="Reports per day"] g.day',
+    (g) => g.map((d) => [d.dataset.day, Number(d.dataset.count)]));
+  assert.deepEqual(days.filter((d) => d[1] > 0), view.perDay, where + ': days');
+  const texts = await page.$$eval('#freetexts td.text', (cells) => cells.map((c) => c.textContent));
+  assert.deepEqual(texts, view.freeTexts, where + ': free texts');
+
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#csv')]);
+  const csv = ParseCsv(fs.readFileSync(await download.path(), 'utf8'));
+  assert.deepEqual(csv, view.csv, where + ': CSV');
+}
+
+const browser = await chromium.launchPersistentContext(spec.profile, {
+  executablePath: '/usr/bin/chromium',
+  headless: true,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  acceptDownloads: true,
+  viewport: { width: 820, height: 900 },
+});
+try {
+  const page = browser.pages()[0] || await browser.newPage();
+  page.setDefaultTimeout(60000);
+
+  // Refusals, asked by the browser from a page of the same site (the endpoint's own answer).
+  await page.goto(spec.base.replace('results.php', 'uninstall.php'));
+  for (const [name, headers] of [['no password', {}], ['wrong password', basic('wrong')]]) {
+    const [status, body] = await page.evaluate(async ([url, headers]) => {
+      const answer = await fetch(url, { headers, credentials: 'omit' });
+      return [answer.status, await answer.text()];
+    }, [spec.base + '?days=all', headers]);
+    assert.equal(status, 401, name);
+    assert.ok(!body.includes('Net Tool'), name + ': nothing shown');
+  }
+
+  await browser.setExtraHTTPHeaders(basic(spec.password));
+  let scripts = 0;
+  page.on('dialog', (dialog) => { scripts++; dialog.dismiss(); });
+  const [first, ...others] = spec.views;
+  assert.equal((await page.goto(spec.base + '?days=' + first.days)).status(), 200);
+  await CheckView(page, first);
+  // The other views are chosen in the page's own form, as the maker would.
+  for (const view of others) {
+    await page.selectOption('select[name=days]', view.days);
+    await page.selectOption('select[name=p]', view.p);
+    await Promise.all([page.waitForURL((url) => url.searchParams.get('days') === view.days),
+                       page.click('button[type=submit]')]);
+    await CheckView(page, view);
+  }
+
+  // The hostile free text shows as text and nothing of it runs.
+  assert.ok(spec.views.at(-1).freeTexts.includes(spec.hostile));
+  assert.equal(await page.locator('#freetexts td.text', { hasText: spec.hostile }).count() > 0,
+               true, 'hostile text shown as text');
+  assert.equal(await page.evaluate(() => document.querySelectorAll('script, img').length), 0);
+  assert.equal(await page.evaluate(() => window.pwned), undefined);
+  assert.equal(scripts, 0);
+
+  await page.screenshot({ path: spec.screenshot, fullPage: true });
+  console.log('screenshot: ' + spec.screenshot);
+} finally {
+  await browser.close();
+}

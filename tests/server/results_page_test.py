@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""The results page in a real browser: seeds reports over SQLite and PostgreSQL, serves server/
+with php -S, and has results_page_test.mjs drive Debian's headless Chromium through the page,
+comparing what it shows with counts worked out here from the seeded rows. Also: without a
+password hash the page stays closed. Needs tests/server/node_modules (scripts/test runs
+npm ci) and EXITPOLL_SCREENSHOT_DIR for the screenshot."""
+import datetime
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import collector as c  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PASSWORD = "correct horse ~ battery"
+HOSTILE = b"Other: <script>window.pwned = 1</script><img src=x onerror=\"window.pwned = 2\">"
+
+
+def Day(days_ago):
+    return (datetime.datetime.now(datetime.timezone.utc).date()
+            - datetime.timedelta(days=days_ago)).isoformat()
+
+
+def SeededRows():
+    """(time, prj, reason, os) rows spread over 200 days, two products, Windows-1252 bytes,
+    a hostile free text and a would-be spreadsheet formula."""
+    reasons = [b"Unstable", b"Too expensive", b"Resource hungry", b"Other: too slow, sorry",
+               b"Other: na\xefve \x80 \x93quoted\x94 \x81", b"Upgrade version", HOSTILE,
+               b"=HYPERLINK(\"x\")", b"Other: "]
+    versions = [b"Windows XP", b"Windows 98", b"Windows 2000", b"Unknown"]
+    rows = []
+    for i in range(120):
+        days_ago = (i * 7) % 200
+        rows.append(("%sT%02d:%02d:00Z" % (Day(days_ago), i % 24, i % 60),
+                     b"Caf\xe9 Tool" if i % 3 == 0 else b"Net Tool",
+                     reasons[i % len(reasons)], versions[(i // 2) % len(versions)]))
+    rows.sort()
+    return rows
+
+
+def Text(value):
+    return value.decode("cp1252", "replace")
+
+
+def Expected(rows, days, prj):
+    """What the page must show for a period and a product (None: all), from the rows alone."""
+    since = "" if days == "all" else Day(int(days) - 1)
+    chosen = [r for r in rows if r[0][:10] >= since and (prj is None or r[1] == prj)]
+    reasons, versions, per_day = {}, {}, {}
+    for time, _, reason, os_name in chosen:
+        key = "Other" if reason.startswith(b"Other:") else Text(reason)
+        reasons[key] = reasons.get(key, 0) + 1
+        versions[Text(os_name)] = versions.get(Text(os_name), 0) + 1
+        per_day[time[:10]] = per_day.get(time[:10], 0) + 1
+    others = sorted((r for r in chosen if r[2].startswith(b"Other:") and len(r[2]) > 7),
+                    key=lambda r: r[0],
+                    reverse=True)[:100]
+
+    def Csv(value):
+        return "'" + value if value[:1] in ("=", "+", "-", "@", "\t", "\r") else value
+    return {
+        "days": days, "p": "" if prj is None else prj.hex(), "total": len(chosen),
+        "reasons": sorted(reasons.items()), "versions": sorted(versions.items()),
+        "perDay": sorted(per_day.items()),
+        "freeTexts": [Text(r[2][6:].lstrip(b" ")) for r in others],
+        "csv": [["time", "product", "reason", "windows"]] +
+               [[Csv(Text(v)) if isinstance(v, bytes) else v for v in r] for r in chosen],
+    }
+
+
+def PasswordHash(password):
+    return subprocess.run(["php", "-r", "echo password_hash($argv[1], PASSWORD_DEFAULT);",
+                           password], stdout=subprocess.PIPE, check=True,
+                          timeout=60).stdout.decode()
+
+
+class ResultsPageTest(unittest.TestCase):
+    def test_page_in_the_browser(self):
+        rows = SeededRows()
+        screenshots = os.environ.get("EXITPOLL_SCREENSHOT_DIR") or tempfile.gettempdir()
+        os.makedirs(screenshots, exist_ok=True)
+        for Database in c.DATABASES:
+            with self.subTest(database=Database.name):
+                database = Database()
+                try:
+                    settings = dict(database.settings,
+                                    EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
+                    with c.PhpServer(settings) as server:
+                        # One report through the endpoint makes the schema and counts too.
+                        c.Report(server.port, b"prj=Net+Tool&reason=Unstable&os=Windows+XP")
+                        database.Insert(rows)
+                        seeded = database.Rows()
+                        spec = {
+                            "base": "http://127.0.0.1:%d%s" % (server.port, c.RESULTS_PATH),
+                            "password": PASSWORD,
+                            "hostile": Text(HOSTILE[6:].lstrip(b" ")),
+                            "screenshot": os.path.join(
+                                screenshots, "results_page_%s.png" % Database.name.lower()),
+                            "views": [Expected(seeded, d, p) for d, p in [
+                                ("30", None), ("7", b"Net Tool"), ("90", b"Caf\xe9 Tool"),
+                                ("all", None)]],
+                        }
+                        self.RunBrowser(spec)
+                finally:
+                    database.Drop()
+
+    def RunBrowser(self, spec):
+        with tempfile.TemporaryDirectory(prefix="exitpoll-browser-") as folder:
+            spec["profile"] = os.path.join(folder, "profile")
+            spec_path = os.path.join(folder, "spec.json")
+            with open(spec_path, "w") as f:
+                json.dump(spec, f)
+            result = subprocess.run(["node", os.path.join(HERE, "results_page_test.mjs"),
+                                     spec_path], stdout=subprocess.PIPE,
+                                    stderr=subprocess.STDOUT, timeout=240)
+            output = result.stdout.decode(errors="replace")
+            print(output)
+            self.assertEqual(result.returncode, 0, output)
+
+    def test_page_stays_closed_without_a_password_hash(self):
+        database = c.SqliteDatabase()
+        try:
+            with c.PhpServer(database.settings) as server:
+                c.Report(server.port, b"prj=Secret+Tool&reason=Unstable&os=Windows+XP")
+                for name, headers in [("no password", b""),
+                                      ("any password", b"Authorization: Basic eDp4\r\n")]:
+                    with self.subTest(name):
+                        status, _, body = c.SplitAnswer(
+                            c.Request(server.port, c.RESULTS_PATH.encode() + b"?days=all",
+                                      extra_headers=headers))
+                        self.assertEqual(status.split()[1], b"403")
+                        self.assertIn(b"EXITPOLL_RESULTS_PASSWORD_HASH", body)
+                        self.assertNotIn(b"Secret", body)
+        finally:
+            database.Drop()
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
