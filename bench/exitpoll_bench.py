@@ -130,7 +130,7 @@ def main():
     dlls = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], stdout=subprocess.PIPE,
                           check=True).stdout.decode()
     imports = [l.split(":", 1)[1].strip() for l in dlls.splitlines() if "DLL Name" in l]
-    print("exitpoll.exe: %d bytes stripped (%.1f KB; limit 64 KB); imports %s"
+    print("exitpoll.exe: %d bytes stripped (%.1f KB; limit 48 KB); imports %s"
           % (os.path.getsize(exe), os.path.getsize(exe) / 1024, ", ".join(imports)))
 
 
