@@ -136,7 +136,7 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
 void FeedbackForm::HttpDone(HttpClient* sender) {
   // Raised after every batch of data: an "OK" may still be on its way unless the lines so
   // far are accepted or the server has closed the connection.
-  if (ReplyAccepted(sender->HeaderLines) || sender->Closed) Waiting = false;
+  if (ReplyAccepted(sender->HeaderLines) || sender->Closed || sender->Failed) Waiting = false;
 }
 
 bool FeedbackForm::ChosenReason(ByteString& reason) {

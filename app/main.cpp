@@ -1,16 +1,31 @@
 // exitpoll.exe: started by a product's uninstaller with the product's name as its first
 // parameter; shows the feedback window, reports the answer when it closes, exits with 0.
+// The program links no C run-time: ProgramEntry is the process's entry point.
 #include <windows.h>
 
 #include "app/feedback_form.h"
 #include "gui/message_loop.h"
+#include "rt/startup.h"
 
 // The one feedback form; freed with its window when the loop ends.
 FeedbackForm* FormInstance;
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+namespace {
+
+// The product name comes from the command line through the parameter rule (FormCreate
+// reads it), so the entry passes nothing on.
+void RunApplet() {
   CreateFeedbackForm(nullptr, &FormInstance);
   RunMainLoop(&FormInstance->Form);
   FormInstance = nullptr;
-  return 0;  // whatever became of the report
+}
+
+}  // namespace
+
+// Windows enters with the stack aligned to 4 bytes only; the compiler may assume more.
+extern "C" __attribute__((force_align_arg_pointer, noreturn)) void ProgramEntry() {
+  RunStaticConstructors();
+  RunApplet();
+  RunExitFunctions();
+  ExitProcess(0);  // whatever became of the report
 }

@@ -3,7 +3,9 @@
 virtual display (see bench/README.md): the time from a close to the process's end against an
 immediate "OK" server, no server and an idle server; the applet's CPU time during the idle
 server's wait; the time from process start to the window's first paint (firstpaint.exe);
-the size of exitpoll.exe and the DLLs it imports. Each timing is the median of RUNS (10)."""
+the size of exitpoll.exe and the DLLs it imports. With EXITPOLL_NAMED_EXE (the build with
+a host name, tests/e2e/named/exitpoll.exe) and root, also the close to exit when the name
+server never answers. Each timing is the median of RUNS (10)."""
 import os
 import statistics
 import subprocess
@@ -13,6 +15,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import applet as a  # noqa: E402
 import harness as h  # noqa: E402
+import resolver  # noqa: E402
 
 CLOCK_TICK_S = 1.0 / os.sysconf("SC_CLK_TCK")
 
@@ -56,11 +59,12 @@ def AppletPid():
     return pids[0]
 
 
-def CloseToExit(serverFactory):
-    """One run: starts the applet, presses Uninstall, and returns (seconds from the click to
-    the end of the process, CPU seconds the applet used in that time)."""
+def CloseToExit(serverFactory, exe=None, wrapper=None):
+    """One run: starts the applet (or the build `exe`, run inside `wrapper`), presses
+    Uninstall, and returns (seconds from the click to the end of the process, CPU seconds
+    the applet used in that time)."""
     with serverFactory() as _, h.MailCapture() as mail:
-        app, info = a.Start(env=mail.env)
+        app, info = a.Start(env=mail.env, exe=exe, wrapper=wrapper)
         with app:
             pid = AppletPid()
             left, top = info["window"]["client"][:2]
@@ -106,8 +110,17 @@ def main():
         ("no server listening", NoServer),
         ("idle server (accepts, never answers)", lambda: h.ScriptedServer([], close=False)),
     ]
-    for name, factory in cases:
-        results = [CloseToExit(factory) for _ in range(runs)]
+    named = os.environ.get("EXITPOLL_NAMED_EXE")
+    if named and resolver.Available():
+        # The statistics host is a name; the name server reads the query and never answers.
+        cases.append(("host name, name server never answers",
+                      lambda: resolver.DnsServer(answer=False), named))
+    else:
+        print("(no figure for a silent name server: needs EXITPOLL_NAMED_EXE and root)")
+    for name, factory, *exe in cases:
+        with resolver.NameFiles() as files:
+            results = [CloseToExit(factory, exe[0], files.Wrapper()) if exe else
+                       CloseToExit(factory) for _ in range(runs)]
         times = [t for t, _ in results]
         print("close to exit, %s: median %.0f ms over %d runs (min %.0f, max %.0f)"
               % (name, Median(times) * 1000, runs, min(times) * 1000, max(times) * 1000))
@@ -130,7 +143,7 @@ def main():
     dlls = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], stdout=subprocess.PIPE,
                           check=True).stdout.decode()
     imports = [l.split(":", 1)[1].strip() for l in dlls.splitlines() if "DLL Name" in l]
-    print("exitpoll.exe: %d bytes stripped (%.1f KB; limit 64 KB); imports %s"
+    print("exitpoll.exe: %d bytes stripped (%.1f KB; limit 48 KB); imports %s"
           % (os.path.getsize(exe), os.path.getsize(exe) / 1024, ", ".join(imports)))
 
 

@@ -16,3 +16,16 @@ else()
   add_compile_options(${EXITPOLL_SANITIZERS})
   add_link_options(${EXITPOLL_SANITIZERS})
 endif()
+
+if(EXITPOLL_WINDOWS)
+  # A program without the C run-time: ProgramEntry instead of the start-up objects, the C
+  # library functions from rt/, the system DLLs and libgcc's helpers. The map file lists
+  # what takes the room.
+  set(EXITPOLL_NO_CRT_SOURCES ${CMAKE_SOURCE_DIR}/rt/new_win32.cpp
+      ${CMAKE_SOURCE_DIR}/rt/startup_win32.cpp ${CMAKE_SOURCE_DIR}/rt/libc_subset.cpp)
+  set(EXITPOLL_NO_CRT_LINK_FLAGS -nostdlib -Wl,-e,_ProgramEntry
+      -Wl,-Map,${CMAKE_BINARY_DIR}/exitpoll.map)
+  set(EXITPOLL_NO_CRT_LIBS wsock32 gdi32 shell32 version user32 kernel32 gcc)
+  # The C library functions must not turn their own loops back into library calls.
+  set(EXITPOLL_LIBC_SUBSET_FLAGS -ffreestanding -fno-tree-loop-distribute-patterns)
+endif()

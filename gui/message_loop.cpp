@@ -314,7 +314,10 @@ void RunMainLoop(Widget** mainWidget) {
   gToolkit.MainWidget = *mainWidget;
   if (gToolkit.MainWidget) gToolkit.MainWidget->CreateWindowHandle();
   while (!gToolkit.LoopTerminated) {
-    WaitMessage();
+    // PumpAll also stops at a WM_NULL; what is queued behind it was seen already, and
+    // WaitMessage waits only for news: look again before blocking.
+    MSG next;
+    if (!PeekMessageA(&next, nullptr, 0, 0, PM_NOREMOVE)) WaitMessage();
     PumpAll();
   }
   EndMainLoop(mainWidget);

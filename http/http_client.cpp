@@ -33,9 +33,16 @@ void HttpClient::ReleaseSocket() {
 void HttpClient::Get() {
   Finished = false;
   Closed = false;
+  Failed = false;
   StartReply();
   ReleaseSocket();  // a client carries one exchange at a time
   Socket = CreateAsyncSocket();
+  // Bound before the socket does anything, so that all it reports reaches the client.
+  Socket->OnConnect = Bind<&HttpClient::SocketConnect>(this);
+  Socket->OnRead = Bind<&HttpClient::SocketRead>(this);
+  Socket->OnClose = Bind<&HttpClient::SocketClose>(this);
+  Socket->OnError = Bind<&HttpClient::SocketError>(this);
+  Socket->OnLookup = Bind<&HttpClient::SocketLookup>(this);
 
   UrlParts parts;
   parts.Port = Port;
@@ -49,35 +56,65 @@ void HttpClient::Get() {
   Password = parts.Password;
 
   Socket->SetPort(Port);
-  if (ProxyHost.IsEmpty()) {
-    Socket->SetAddress(Host);
-  } else {
-    Socket->SetAddress(ProxyHost);
+  ByteString server = Host;
+  if (!ProxyHost.IsEmpty()) {
+    server = ProxyHost;
     Socket->SetPort(ProxyPort);  // ignored when out of range: Port stays in force
     Path = "http://" + Host + Path;
   }
-  Socket->OnConnect = Bind<&HttpClient::SocketConnect>(this);
-  Socket->OnRead = Bind<&HttpClient::SocketRead>(this);
-  Socket->OnClose = Bind<&HttpClient::SocketClose>(this);
-  Socket->OnError = Bind<&HttpClient::SocketError>(this);
   Method = "GET";
+  // A name is resolved in the background: a resolver that does not answer must not hold
+  // the caller's thread (and its window) beyond the caller's own limit.
+  if (inet_addr(server.Data()) == INADDR_NONE) {
+    Socket->LookupHost(server);
+    return;
+  }
+  Socket->SetAddress(server);
   Socket->Connect();
 }
 
 void HttpClient::Abort() {
   Finished = true;
+  if (Socket) Socket->CancelLookup();
+}
+
+// The lookup's answer: connect to the address, or end the exchange when there is none.
+void HttpClient::SocketLookup(SocketMessage* message) {
+  if (Releasing) return;
+  if (Finished) return;  // aborted: the answer came too late to be cancelled
+  if (message->ErrorCode != 0 || Socket->Address.sin_addr.s_addr == INADDR_NONE) {
+    Fail();
+    return;
+  }
+  Socket->Connect();
+}
+
+// Ends an exchange that has no reply to wait for. The connection goes with it, so that a
+// request cut short is never completed by the lines that were to follow; the close it
+// reports reaches nobody, and OnDone is raised once, for the failure.
+void HttpClient::Fail() {
+  Finished = true;
+  Failed = true;
+  Releasing = true;
+  Socket->Close();
+  Releasing = false;
+  OnDone(this);
 }
 
 void HttpClient::SocketConnect(SocketMessage*) {
   if (Releasing) return;
   HeaderLines->Clear();
   BodyLines->Clear();
-  Socket->SendText(Method + " " + Path + " HTTP/1.1\r\n");
-  Socket->SendText("User-Agent: ExitPoll-HTTP\r\n");
-  Socket->SendText("Host: " + Host + "\r\n");
-  if (!UserName.IsEmpty())
-    Socket->SendText("Authorization: Basic " + Base64Encode(UserName + ":" + Password) + "\r\n");
-  Socket->SendText("\r\n");
+  // A line that send takes only in part (its buffer is full) ends the exchange: the lines
+  // after it would otherwise follow the cut, and the server would read another request.
+  bool whole =
+      Socket->SendText(Method + " " + Path + " HTTP/1.1\r\n") &&
+      Socket->SendText("User-Agent: ExitPoll-HTTP\r\n") &&
+      Socket->SendText("Host: " + Host + "\r\n") &&
+      (UserName.IsEmpty() || Socket->SendText("Authorization: Basic " +
+                                              Base64Encode(UserName + ":" + Password) + "\r\n")) &&
+      Socket->SendText("\r\n");
+  if (!whole) Fail();
 }
 
 void HttpClient::SocketRead(SocketMessage*) {

@@ -10,10 +10,10 @@ class HttpClient : public RefObject, public ReplyLines {
 public:
   void Dispose() override;
 
-  // Starts the exchange and returns once the connection attempt is under way; blocks
-  // while a host name is resolved.
+  // Starts the exchange and returns at once: a host name is resolved in the background,
+  // and the connection attempt follows the answer; dotted text connects at once.
   void Get();
-  // Takes no more lines; those stored stay.
+  // Takes no more lines; those stored stay. A lookup still running is cancelled.
   void Abort();
 
   ByteString Host;
@@ -32,12 +32,17 @@ public:
   BoundMethod<HttpClient*> OnDone;
   // Set once the server has closed the connection, before OnDone is raised for it.
   bool Closed;
+  // Set when the exchange ended without a reply: the name did not resolve, or the request
+  // could not be sent whole. OnDone is raised once for it, with nothing stored.
+  bool Failed;
 
 private:
   void SocketConnect(SocketMessage* message);
   void SocketRead(SocketMessage* message);
   void SocketClose(SocketMessage* message);
   void SocketError(SocketMessage* message);
+  void SocketLookup(SocketMessage* message);
+  void Fail();
   void ReleaseSocket();
 
   bool Releasing;  // the client is letting go of its socket: its events raise nothing

@@ -4,11 +4,19 @@
 
 #include <string.h>
 
+#include "rt/memory.h"
+
 namespace {
 
 int gInstanceCount;
 
 constexpr long kSelectedEvents = FD_READ | FD_CONNECT | FD_CLOSE;
+
+char* NewLookupBuffer() {
+  char* block = static_cast<char*>(MemAlloc(kLookupBufferSize));
+  memset(block, 0, kLookupBufferSize);
+  return block;
+}
 
 }  // namespace
 
@@ -19,17 +27,15 @@ AsyncSocket* CreateAsyncSocket() {
   socket->Handle = INVALID_SOCKET;
   if (gInstanceCount == 1) {
     WSADATA data;
-    // WSAStartup returns its error instead of -1: report it the way every other
-    // failure is reported, or it would surface only later as WSANOTINITIALISED.
-    int error = WSAStartup(0x0101, &data);
-    if (error != 0) {
-      WSASetLastError(error);
-      socket->CheckResult(SOCKET_ERROR);
-    }
+    // WSAStartup returns its error instead of -1. It is reported by the first operation
+    // that needs Winsock: nobody can have attached OnError yet, and a report now would
+    // show a message box.
+    socket->StartupError = WSAStartup(0x0101, &data);
   }
   socket->Address.sin_family = AF_INET;
   socket->Address.sin_addr.s_addr = inet_addr("0.0.0.0");
   socket->SetPort(0);
+  socket->LookupBuffer = NewLookupBuffer();
   socket->ReceiveQueue = CreateChunkQueue();
   socket->Window = CreateUtilityWindow(Bind<&AsyncSocket::SocketWindowProc>(socket));
   return socket;
@@ -40,22 +46,55 @@ int AsyncSocketCount() {
 }
 
 void AsyncSocket::Dispose() {
+  CancelLookup();
   Close();
   if (gInstanceCount == 1) CheckResult(WSACleanup());
   FreeObject(Window);
   Window = nullptr;
   FreeObject(ReceiveQueue);
   ReceiveQueue = nullptr;
+  MemFree(LookupBuffer);
+  LookupBuffer = nullptr;
   --gInstanceCount;
   RefObject::Dispose();
 }
 
+// Reported as an error notification with WSAStartup's own code, by the first operation.
+void AsyncSocket::ReportStartupFailure() {
+  if (StartupError == 0) return;
+  WSASetLastError(StartupError);
+  StartupError = 0;
+  CheckResult(SOCKET_ERROR);
+}
+
 void AsyncSocket::SetAddress(const ByteString& host) {
+  ReportStartupFailure();
   Address.sin_addr.s_addr = inet_addr(host.Data());
   if (Address.sin_addr.s_addr != INADDR_NONE) return;
   hostent* entry = gethostbyname(host.Data());
   if (entry && entry->h_addr_list && entry->h_addr_list[0])
     memcpy(&Address.sin_addr, entry->h_addr_list[0], 4);
+}
+
+void AsyncSocket::LookupHost(const ByteString& name) {
+  ReportStartupFailure();
+  CancelLookup();
+  Address.sin_addr.s_addr = INADDR_NONE;
+  LookupStarted = true;
+  LookupTask = WSAAsyncGetHostByName(Window->Handle, WM_SOCKETLOOKUP, name.Data(), LookupBuffer,
+                                     kLookupBufferSize);
+  if (LookupTask) return;
+  SocketMessage message = Record(WM_SOCKETLOOKUP);
+  int error = WSAGetLastError();
+  message.ErrorCode = WORD(error ? error : WSAHOST_NOT_FOUND);
+  Message_Lookup(&message);
+}
+
+void AsyncSocket::CancelLookup() {
+  if (!LookupTask) return;
+  WSACancelAsyncRequest(LookupTask);  // too late for it is no fault: the answer is ignored
+  LookupTask = nullptr;
+  LookupBuffer = NewLookupBuffer();  // the old block may still be written
 }
 
 void AsyncSocket::SetPort(int port) {
@@ -67,6 +106,7 @@ void AsyncSocket::EnsureHandle() {
 }
 
 void AsyncSocket::Connect() {
+  ReportStartupFailure();
   Close();
   EnsureHandle();
   CheckResult(WSAAsyncSelect(Handle, Window->Handle, WM_SOCKET, kSelectedEvents));
@@ -132,9 +172,10 @@ void AsyncSocket::ReceiveBuffer(void* data, int& length) {
   length = CheckResult(recv(Handle, static_cast<char*>(data), length, 0));
 }
 
-void AsyncSocket::SendText(const ByteString& text) {
+bool AsyncSocket::SendText(const ByteString& text) {
   int length = text.Length();
   SendBuffer(text.Data(), length);
+  return length == text.Length();
 }
 
 int AsyncSocket::QueuedBytes() const {

@@ -26,6 +26,9 @@ constexpr UINT WM_SOCKETLOOKUP = 0x7409;
 // notification for whatever is left.
 constexpr int kMaxReadChunk = 65535;
 
+// What an asynchronous lookup may write: a hostent record and everything it points to.
+constexpr int kLookupBufferSize = 1024;
+
 class AsyncSocket;
 
 // What every socket event receives; it lives only for the duration of the call.
@@ -48,6 +51,14 @@ public:
   // Dotted IPv4 text, or a name resolved at once (blocking); a name that does not
   // resolve leaves 255.255.255.255.
   void SetAddress(const ByteString& host);
+  // Resolves `name` in the background into LookupBuffer; the address stays
+  // 255.255.255.255 until the answer arrives as a lookup notification, which takes the
+  // address (ErrorCode 0) or carries the resolver's error. A lookup that cannot start is
+  // reported the same way at once.
+  void LookupHost(const ByteString& name);
+  // Cancels the lookup in flight, if any: its answer, should it still come, is ignored.
+  void CancelLookup();
+  bool LookupPending() const { return LookupTask != nullptr; }
   // Ports outside 1..65535 are ignored.
   void SetPort(int port);
   // Closes an open connection, makes a handle, asks for read, connect and close
@@ -58,7 +69,9 @@ public:
   // `length`: in, the bytes at `data`; out, what send/recv returned.
   void SendBuffer(const void* data, int& length);
   void ReceiveBuffer(void* data, int& length);
-  void SendText(const ByteString& text);
+  // True when send took every byte. A request cut short is the caller's to handle: the
+  // socket never sends the rest on its own.
+  bool SendText(const ByteString& text);
 
   int QueuedBytes() const;
   int ReadQueued(char* buffer, int count);
@@ -90,8 +103,14 @@ public:
   UtilityWindow* Window;
   bool Connected;
   ByteString HostName;
-  char LookupBuffer[1024];  // a hostent record, for a user that arranges lookups
+  // A hostent record of kLookupBufferSize bytes, written by the lookup in flight. A block
+  // handed to a cancelled lookup is never reused or freed: some systems let the lookup
+  // write its answer all the same.
+  char* LookupBuffer;
   ChunkQueue* ReceiveQueue;
+  int StartupError;    // a failed WSAStartup, reported by the first operation
+  HANDLE LookupTask;   // the lookup in flight, null when none
+  bool LookupStarted;  // from then on only the answer to LookupTask counts
 
   SocketEvent OnError;
   SocketEvent OnLookup;
@@ -104,6 +123,7 @@ public:
 
 private:
   void EnsureHandle();
+  void ReportStartupFailure();
   void ReadRemaining();
   SocketMessage Record(WORD code) const;
 

@@ -68,7 +68,12 @@ void AsyncSocket::SocketWindowProc(WindowMessage* message) {
     return;
   }
   if (message->Msg == WM_SOCKETLOOKUP) {
+    // Once the socket has started lookups of its own, only the answer to the one in
+    // flight counts: a cancelled lookup may still answer.
+    if (LookupStarted && reinterpret_cast<HANDLE>(message->WParam) != LookupTask) return;
+    LookupTask = nullptr;
     SocketMessage record = Record(WM_SOCKETLOOKUP);
+    record.ErrorCode = WSAGETASYNCERROR(message->LParam);
     Message_Lookup(&record);
     return;
   }
@@ -80,10 +85,16 @@ void AsyncSocket::Message_Error(SocketMessage* message) {
   Raise(OnError, message, WinsockErrorName(message->ErrorCode).Data(), "Message_Error");
 }
 
+// A successful answer names the host and gives the address to connect to: the first
+// IPv4 address of the record, its bytes in network order as they are.
 void AsyncSocket::Message_Lookup(SocketMessage* message) {
-  const char* name;
-  memcpy(&name, LookupBuffer, sizeof name);
-  HostName = ByteString(name);
+  if (message->ErrorCode == 0) {
+    const hostent* entry = reinterpret_cast<const hostent*>(LookupBuffer);
+    HostName = ByteString(entry->h_name);
+    if (entry->h_addrtype == AF_INET && entry->h_length == 4 && entry->h_addr_list &&
+        entry->h_addr_list[0])
+      memcpy(&Address.sin_addr, entry->h_addr_list[0], 4);
+  }
   Raise(OnLookup, message, "WM_SOCKETLOOKUP", "Message_Lookup");
 }
 

@@ -33,9 +33,11 @@ def UseWindowsVersion(version):
     h.SetWindowsVersion("exitpoll.exe", version)
 
 
-def Start(tail=b"My_New_Tool", env=None):
-    """Starts the applet with this raw parameter text and waits for its window."""
-    app = h.Start(h.ExitpollCommandLine(tail), env=env, timeout=60)
+def Start(tail=b"My_New_Tool", env=None, exe=None, wrapper=None):
+    """Starts the applet (or another build of it, `exe`) with this raw parameter text and
+    waits for its window; `wrapper` as for harness.Start."""
+    commandLine = h.CommandLine(exe, tail) if exe else h.ExitpollCommandLine(tail)
+    app = h.Start(commandLine, env=env, timeout=60, wrapper=wrapper)
     try:
         info = h.WaitForWindow(CAPTION, 30)
     except Exception:

@@ -102,9 +102,10 @@ def Wine(args, env=None, timeout=60.0, check=True):
 
 
 class Launched:
-    """A program started through the launcher. wait() returns its full 32-bit exit code."""
+    """A program started through the launcher. wait() returns its full 32-bit exit code.
+    `wrapper` (argv list) runs Wine inside another program, such as unshare."""
 
-    def __init__(self, commandLine, env, timeout):
+    def __init__(self, commandLine, env, timeout, wrapper=None):
         self.commandLine = commandLine
         self._folder = tempfile.mkdtemp(prefix="exitpoll-launch-")
         self._commandFile = os.path.join(self._folder, "command")
@@ -114,7 +115,7 @@ class Launched:
         self._timeout = timeout
         self._stdout = open(os.path.join(self._folder, "stdout"), "w+b")
         self.process = subprocess.Popen(
-            ["wine", Helper("launcher"), WindowsPath(self._commandFile),
+            list(wrapper or []) + ["wine", Helper("launcher"), WindowsPath(self._commandFile),
              str(int(timeout * 1000)), WindowsPath(self._resultFile)],
             env=_WineEnvironment(env), stdin=subprocess.DEVNULL, stdout=self._stdout,
             stderr=subprocess.DEVNULL)
@@ -164,10 +165,10 @@ class Launched:
         self.Close()
 
 
-def Start(commandLine, env=None, timeout=60.0):
+def Start(commandLine, env=None, timeout=60.0, wrapper=None):
     """Starts a Windows program with exactly `commandLine` (bytes; see CommandLine) and returns
     a Launched. The launcher ends the program if it runs longer than `timeout` seconds."""
-    return Launched(commandLine, env, timeout)
+    return Launched(commandLine, env, timeout, wrapper)
 
 
 def Run(commandLine, env=None, timeout=60.0):

@@ -5,6 +5,8 @@
 
 #include <stdlib.h>
 
+#include <thread>
+
 #include "support/gui_test.h"
 
 namespace {
@@ -120,6 +122,29 @@ TEST_F(Loop, RefusedCloseChangesNothing) {
   EXPECT_EQ(recorder_.Closes, 2) << "a second close goes straight to the quit step";
   EXPECT_TRUE(QuitPosted());
   EXPECT_TRUE(IsWindow(window)) << "the main window stays until the loop frees it";
+}
+
+TEST_F(Loop, ACloseQueuedBehindAWmNullEndsTheLoopWithoutNewInput) {
+  // PumpAll stops at the WM_NULL; a loop that then blocks in WaitMessage leaves the close
+  // queued until some new message comes. A watchdog brings one after 10 s at the latest.
+  HWND window = GetHandle(form_);
+  PostMessageA(window, WM_NULL, 0, 0);
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  HANDLE ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD loopThread = GetCurrentThreadId();
+  bool stalled = false;
+  std::thread watchdog([&] {
+    if (WaitForSingleObject(ended, 10000) != WAIT_TIMEOUT) return;
+    stalled = true;
+    PostThreadMessageA(loopThread, WM_APP + 9, 0, 0);
+  });
+  RunMainLoop(&gToolkit.MainWidget);
+  SetEvent(ended);
+  watchdog.join();
+  CloseHandle(ended);
+  EXPECT_FALSE(stalled) << "the close waited for new input";
+  EXPECT_EQ(recorder_.Closes, 1);
+  EXPECT_EQ(gToolkit.MainWidget, nullptr);
 }
 
 bool NestedPumpHandler(Widget*, WidgetMessage& m, LRESULT&) {

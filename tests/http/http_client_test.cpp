@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/box_watcher.h"
 #include "support/loopback_listener.h"
 #include "support/pump.h"
 #include "support/scripted_server.h"
@@ -263,15 +264,132 @@ TEST(HttpClient, ARefusedConnectionIsSilent) {
   FreeObject(client);
 }
 
-TEST(HttpClient, ANameThatDoesNotResolveIsSilent) {
+TEST(HttpClient, ANameIsResolvedInTheBackgroundAndAFailedLookupEndsTheExchangeOnce) {
+  // localhost comes from the hosts file; a label over 63 characters fails at once. No
+  // query leaves the machine either way.
+  ScriptedServer server({{kReply}}, true);
+  struct Row {
+    std::string host;
+    bool resolves;
+  } rows[] = {{"localhost", true}, {std::string(70, 'q') + ".example", false}};
+  for (const Row& row : rows) {
+    DoneLog done;
+    HttpClient* client =
+        StartClient("http://" + row.host + ":" + std::to_string(server.Port()) + "/x", &done);
+    EXPECT_TRUE(client->Socket->LookupPending()) << row.host << ": Get returns at once";
+    EXPECT_EQ(INADDR_NONE, client->Socket->Address.sin_addr.s_addr);
+    EXPECT_TRUE(PumpUntil([&] { return client->Closed || client->Failed; }, 20000)) << row.host;
+    PumpFor(200);
+    EXPECT_EQ(!row.resolves, client->Failed) << row.host;
+    EXPECT_EQ(row.resolves ? kReplyLines : Lines{}, Of(client->HeaderLines)) << row.host;
+    if (!row.resolves) {
+      EXPECT_EQ(1, done.Count) << row.host << ": once, for the failure";
+    }
+    FreeObject(client);
+  }
+}
+
+TEST(HttpClient, AnAbortedLookupIsCancelledAndItsLateAnswerIgnored) {
+  ScriptedServer server({{kReply}}, true);
+  for (bool freeAtOnce : {false, true}) {
+    DoneLog done;
+    HttpClient* client =
+        StartClient("http://localhost:" + std::to_string(server.Port()) + "/x", &done);
+    AsyncSocket* socket = client->Socket;
+    client->Abort();
+    EXPECT_FALSE(socket->LookupPending());
+    if (freeAtOnce) FreeObject(client);
+    PumpFor(500);  // the answer of a lookup that ran on all the same has come by now
+    EXPECT_EQ(0, done.Count);
+    if (!freeAtOnce) {
+      EXPECT_EQ(INADDR_NONE, socket->Address.sin_addr.s_addr) << "the answer was not taken";
+      EXPECT_EQ(INVALID_SOCKET, socket->Handle) << "nothing connected";
+      FreeObject(client);
+    }
+  }
+}
+
+// Makes WSAStartup fail while it lives: the product's calls go through this process's
+// import slot, which is pointed at a stand-in.
+extern "C" void* gWsaStartupSlot asm("__imp__WSAStartup@8");
+
+class FailingWinsockStartup {
+public:
+  FailingWinsockStartup() : saved_(Swap(reinterpret_cast<void*>(&Fail))) {}
+  ~FailingWinsockStartup() { Swap(saved_); }
+  FailingWinsockStartup(const FailingWinsockStartup&) = delete;
+  FailingWinsockStartup& operator=(const FailingWinsockStartup&) = delete;
+
+private:
+  static int WINAPI Fail(WORD, WSADATA*) { return WSASYSNOTREADY; }
+  static void* Swap(void* code) {
+    DWORD access;
+    VirtualProtect(&gWsaStartupSlot, sizeof(void*), PAGE_READWRITE, &access);
+    void* old = gWsaStartupSlot;
+    gWsaStartupSlot = code;
+    VirtualProtect(&gWsaStartupSlot, sizeof(void*), access, &access);
+    return old;
+  }
+  void* saved_;
+};
+
+TEST(HttpClient, AFailedWinsockStartUpReachesTheClientAndShowsNoBox) {
+  ASSERT_EQ(0, AsyncSocketCount()) << "only the first socket starts Winsock";
+  for (const char* host : {"127.0.0.1:9", "localhost:9"}) {
+    BoxWatcher boxes;
+    DoneLog done;
+    ErrorLog errors;
+    HttpClient* client;
+    {
+      FailingWinsockStartup failing;
+      client = CreateHttpClient();
+      client->Url = (std::string("http://") + host + "/x").c_str();
+      client->OnDone = Bind<&DoneLog::Done>(&done);
+      client->Get();
+    }
+    PumpFor(300);
+    EXPECT_TRUE(boxes.Seen().empty()) << host << ": " << boxes.Seen()[0].Text;
+    // A name cannot even be looked up: the exchange ends at once.
+    EXPECT_EQ(std::string(host) == "localhost:9", client->Failed) << host;
+    FreeObject(client);
+    EXPECT_TRUE(boxes.Seen().empty()) << host;
+  }
+}
+
+TEST(HttpClient, ARequestThatDoesNotFitIsNeverCompletedAndEndsTheExchange) {
+  // A server that never reads: the request fills its receive buffer and the client's send
+  // buffer, and send takes only a part of the first line.
+  WSADATA data;
+  WSAStartup(0x0101, &data);
+  int port = 0;
+  SOCKET listener = ListenOnLoopback(1, port);
+  std::string path = "/stat/uninstall.php?prj=" + std::string(16 << 20, 'x');
   DoneLog done;
-  // A label over 63 characters fails at once; no query leaves the machine.
-  HttpClient* client = StartClient("http://" + std::string(70, 'q') + ".example/x", &done);
-  EXPECT_EQ(INADDR_NONE, client->Socket->Address.sin_addr.s_addr);
-  PumpFor(500);
-  EXPECT_EQ(0, done.Count);
+  HttpClient* client = StartClient(LocalUrl(port, path), &done);
+  EXPECT_TRUE(PumpUntil([&] { return done.Count > 0; }, 20000));
+  PumpFor(200);
+  EXPECT_TRUE(client->Failed);
+  EXPECT_EQ(1, done.Count);
   FreeObject(client);
-  EXPECT_EQ(0, done.Count);
+
+  // What reached the server is a part of the first line, and then the connection ends.
+  SOCKET connection = accept(listener, nullptr, nullptr);
+  DWORD timeoutMs = 10000;
+  setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
+             sizeof timeoutMs);
+  std::string received;
+  std::vector<char> buffer(1 << 16);
+  int n;
+  while ((n = recv(connection, buffer.data(), int(buffer.size()), 0)) > 0)
+    received.append(buffer.data(), n);
+  EXPECT_EQ(0, n) << "the client closed the connection";
+  std::string firstLine = "GET " + path + " HTTP/1.1\r\n";
+  EXPECT_GT(received.size(), 0u);
+  EXPECT_LT(received.size(), firstLine.size());
+  EXPECT_EQ(firstLine.substr(0, received.size()), received);
+  closesocket(connection);
+  closesocket(listener);
+  WSACleanup();
 }
 
 TEST(HttpClient, AnEndlessStreamStaysWithinTheCapsAndTheCallersDeadline) {

@@ -267,6 +267,34 @@ TEST(SocketDispatch, AReadWithoutHandlerShowsItsBoxAndStillQueuesTheBytes) {
   FreeObject(socket);
 }
 
+struct LookupLog {
+  std::vector<int> Errors;
+  void Lookup(SocketMessage* m) { Errors.push_back(m->ErrorCode); }
+};
+
+TEST(AsyncSocket, OnlyTheAnswerToTheLookupInFlightCounts) {
+  // localhost comes from the hosts file: no query leaves the machine.
+  AsyncSocket* socket = CreateAsyncSocket();
+  LookupLog log;
+  socket->OnLookup = Bind<&LookupLog::Lookup>(&log);
+  socket->LookupHost("localhost");
+  HANDLE cancelled = socket->LookupTask;
+  socket->CancelLookup();
+  // The answer of a cancelled lookup, as a system that could not stop it in time posts it.
+  PostMessageA(socket->Window->Handle, WM_SOCKETLOOKUP, WPARAM(cancelled), 0);
+  PumpFor(300);
+  EXPECT_EQ(std::vector<int>{}, log.Errors);
+  EXPECT_EQ(INADDR_NONE, socket->Address.sin_addr.s_addr);
+
+  socket->LookupHost("localhost");
+  ASSERT_TRUE(PumpUntil([&] { return !log.Errors.empty(); }, 20000));
+  EXPECT_EQ(std::vector<int>{0}, log.Errors);
+  EXPECT_EQ(inet_addr("127.0.0.1"), socket->Address.sin_addr.s_addr);
+  EXPECT_EQ("localhost", std::string(socket->HostName.Data()));
+  EXPECT_FALSE(socket->LookupPending());
+  FreeObject(socket);
+}
+
 TEST(AsyncSocket, WinsockRunsWhileASocketLives) {
   ASSERT_EQ(0, AsyncSocketCount());
   AsyncSocket* first = CreateAsyncSocket();

@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""imports_test.py EXE...: each program imports only system DLLs of Windows itself
+(KERNEL32, USER32, GDI32, SHELL32, WSOCK32, VERSION), by name, only functions listed in
+win95_nt4_imports.txt, asks for no newer system than 4.0, and is at most 48 KB. Read from
+the file's own import table, not from a tool's listing of it."""
+import os
+import struct
+import sys
+import unittest
+
+ALLOWED_DLLS = {"KERNEL32", "USER32", "GDI32", "SHELL32", "WSOCK32", "VERSION"}
+SIZE_LIMIT = 48 * 1024
+PROGRAMS = sys.argv[1:]
+
+
+def AllowedFunctions():
+    allowed = set()
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                           "win95_nt4_imports.txt")) as f:
+        for line in f:
+            if line.strip() and not line.startswith("#"):
+                dll, function = line.split()
+                allowed.add((dll, function))
+    return allowed
+
+
+class PeImage:
+    """The parts of a 32-bit PE file that say what it needs from the system."""
+
+    def __init__(self, data):
+        self.data = data
+        header = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[:2] != b"MZ" or data[header:header + 4] != b"PE\0\0":
+            raise ValueError("not a PE file")
+        sections, optionalSize = struct.unpack_from("<2xH12xH", data, header + 4)
+        optional = header + 24
+        if struct.unpack_from("<H", data, optional)[0] != 0x10B:
+            raise ValueError("not a 32-bit image")
+        self.subsystemVersion = struct.unpack_from("<HH", data, optional + 48)
+        self.importRva = struct.unpack_from("<I", data, optional + 96 + 8)[0]
+        self.sections = []
+        for i in range(sections):
+            virtualSize, rva, rawSize, raw = struct.unpack_from(
+                "<4xIIII", data, optional + optionalSize + 40 * i + 4)
+            self.sections.append((rva, max(virtualSize, rawSize), raw))
+
+    def Offset(self, rva):
+        for start, size, raw in self.sections:
+            if start <= rva < start + size:
+                return raw + rva - start
+        raise ValueError("address %#x lies in no section" % rva)
+
+    def Text(self, rva):
+        offset = self.Offset(rva)
+        return self.data[offset:self.data.index(b"\0", offset)].decode("ascii")
+
+    def Imports(self):
+        """[(DLL name, function name or '#ordinal')] in the order of the table."""
+        imports = []
+        descriptor = self.Offset(self.importRva)
+        while True:
+            lookup, _, _, name, addresses = struct.unpack_from("<5I", self.data, descriptor)
+            if name == 0:
+                return imports
+            dll = self.Text(name)
+            entry = self.Offset(lookup or addresses)
+            while True:
+                value = struct.unpack_from("<I", self.data, entry)[0]
+                if value == 0:
+                    break
+                imports.append((dll, "#%d" % (value & 0xFFFF) if value & 0x80000000
+                                else self.Text(value + 2)))
+                entry += 4
+            descriptor += 20
+
+
+def Faults(image, allowed):
+    """What keeps the image from running on plain Windows 95 and NT 4.0, as text lines."""
+    faults = []
+    imports = image.Imports()
+    if not imports:
+        faults.append("no imports read")
+    for dll, name in imports:
+        base = dll.upper().rsplit(".DLL", 1)[0]
+        if base not in ALLOWED_DLLS:
+            faults.append("imports from %s (%s)" % (dll, name))
+        elif (base, name) not in allowed:
+            faults.append("imports %s!%s, not listed (an ordinal shows as #n)" % (dll, name))
+    if image.subsystemVersion > (4, 0):
+        faults.append("asks for Windows %d.%d" % image.subsystemVersion)
+    return faults
+
+
+class ImportsTest(unittest.TestCase):
+    def test_only_system_dlls_and_functions_of_windows_95_and_nt_4(self):
+        allowed = AllowedFunctions()
+        self.assertTrue(PROGRAMS, "no program given")
+        for program in PROGRAMS:
+            with self.subTest(program=os.path.basename(program)), open(program, "rb") as f:
+                self.assertEqual(Faults(PeImage(f.read()), allowed), [])
+                self.assertLessEqual(os.path.getsize(program), SIZE_LIMIT)
+
+    def test_a_c_run_time_and_an_unlisted_function_are_seen(self):
+        # A copy of the program whose table names msvcrt and a function that Windows 95
+        # has only as a stub, made by renaming entries in place.
+        with open(PROGRAMS[0], "rb") as f:
+            data = bytearray(f.read())
+        for old, new in ((b"SHELL32.dll\0", b"msvcrt.dll\0\0"), (b"lstrcpynA\0", b"lstrcpynW\0")):
+            at = data.find(old)
+            self.assertGreater(at, 0, old)
+            data[at:at + len(new)] = new
+        self.assertEqual(Faults(PeImage(bytes(data)), AllowedFunctions()),
+                         ["imports KERNEL32.dll!lstrcpynW, not listed (an ordinal shows as #n)",
+                          "imports from msvcrt.dll (ShellExecuteA)"])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
