@@ -28,17 +28,19 @@ class SettingSource {
 public:
   SettingSource(SettingReader read, void* context) : read_(read), context_(context) {}
 
-  ByteString Get(const char* section, const char* key, const char* builtIn,
-                 bool (*accept)(const ByteString&) = AcceptAny) const {
-    if (!read_) return builtIn;
+  // Sets `out` to the value of `key` where it passes `accept`, else to `builtIn`. Writing
+  // into the field keeps each of the many call sites small.
+  void Take(ByteString& out, const char* section, const char* key, const char* builtIn,
+            bool (*accept)(const ByteString&) = AcceptAny) const {
+    out = builtIn;
+    if (!read_) return;
     char buffer[kSettingMaxLength + 1];
     buffer[0] = 0;
     int length = read_(context_, section, key, buffer, sizeof(buffer));
-    if (length <= 0) return builtIn;
+    if (length <= 0) return;
     buffer[sizeof(buffer) - 1] = 0;  // whatever the reader wrote
     ByteString value = SettingValue(buffer);
-    if (value.IsEmpty() || !accept(value)) return builtIn;
-    return value;
+    if (!value.IsEmpty() && accept(value)) out = value;
   }
 
 private:
@@ -50,20 +52,20 @@ private:
 
 void ResolveSettings(Settings& settings, SettingReader read, void* context) {
   SettingSource source(read, context);
-  settings.Host = source.Get(kReportSection, "Host", EXITPOLL_STATS_HOST, IsHostName);
-  settings.Email = source.Get(kReportSection, "Email", EXITPOLL_FEEDBACK_EMAIL, IsMailAddress);
-  settings.Caption = source.Get(kTextsSection, "Caption", "Uninstall");
-  settings.Title = source.Get(kTextsSection, "Title", "Question:");
-  settings.Question =
-      source.Get(kTextsSection, "Question", "Why have you made up your mind to remove %PRODUCT%?");
+  source.Take(settings.Host, kReportSection, "Host", EXITPOLL_STATS_HOST, IsHostName);
+  source.Take(settings.Email, kReportSection, "Email", EXITPOLL_FEEDBACK_EMAIL, IsMailAddress);
+  source.Take(settings.Caption, kTextsSection, "Caption", "Uninstall");
+  source.Take(settings.Title, kTextsSection, "Title", "Question:");
+  source.Take(settings.Question, kTextsSection, "Question",
+              "Why have you made up your mind to remove %PRODUCT%?");
   char reasonKey[] = "Reason1";
   for (int i = 0; i < kReasonCount - 1; ++i) {
     reasonKey[6] = static_cast<char>('1' + i);
-    settings.Reasons[i] = source.Get(kTextsSection, reasonKey, ReasonTexts[i]);
+    source.Take(settings.Reasons[i], kTextsSection, reasonKey, ReasonTexts[i]);
   }
-  settings.Reasons[kReasonCount - 1] =
-      source.Get(kTextsSection, "Other", ReasonTexts[kReasonCount - 1]);
-  settings.Button = source.Get(kTextsSection, "Button", "Uninstall");
+  source.Take(settings.Reasons[kReasonCount - 1], kTextsSection, "Other",
+              ReasonTexts[kReasonCount - 1]);
+  source.Take(settings.Button, kTextsSection, "Button", "Uninstall");
 }
 
 ByteString SettingValue(const char* raw) {
