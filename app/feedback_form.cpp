@@ -9,21 +9,12 @@
 #include "gui/controls.h"
 #include "gui/message_loop.h"
 
-const char* const ReasonTexts[kReasonCount] = {
-    "Unstable",      "Lacks some functions", "Resource hungry", "Unfriendly interface",
-    "Too expensive", "Upgrade version",      "Other",
-};
-
 namespace {
 
-const char kCaption[] = "Uninstall";
 const char kIconName[] = "MAINICON";
 const char kFontFace[] = "Tahoma";
 const int kFontHeight = -11;
 const int kFontHeightOffset = 4;  // of the LOGFONTA in the font tool's description
-const char kTitleText[] = "Question:";
-const char kQuestionText[] = "Why have you made up your mind to remove ";
-const char kButtonText[] = "Uninstall";
 
 const char kOtherSeparator[] = ": ";
 const int kOtherPosition = kReasonCount;  // "Other", after OtherEdit and six reasons
@@ -36,8 +27,9 @@ const DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   FeedbackForm* f = CreateObject<FeedbackForm>();
   *result = f;
+  LoadSettings(f->Config);
 
-  Widget* form = CreateFormWidget(parent, kCaption);
+  Widget* form = CreateFormWidget(parent, f->Config.Caption);
   f->Form = form;
   SetPosition(form, 324, 199);
   SetSize(form, 430, 328);
@@ -107,17 +99,17 @@ void FeedbackForm::LoadTexts() {
   int step = (ClientHeight(ChoiceGroup) - 16) / 6;
   Widget* last = nullptr;
   for (int i = 0; i < kReasonCount; ++i) {
-    last = CreateRadioBox(ChoiceGroup, ReasonTexts[i]);
+    last = CreateRadioBox(ChoiceGroup, Config.Reasons[i]);
     SetTop(last, 12 + step * i);
     SetLeft(last, 8);
     SetAutoSize(last, true);
   }
   Click(last);  // "Other" starts checked
 
-  SetText(TitleLabel, kTitleText);
-  SetText(QuestionLabel, ByteString(kQuestionText) + ProductName + "?");
+  SetText(TitleLabel, Config.Title);
+  SetText(QuestionLabel, WithProduct(Config.Question, ProductName));
   SetLeft(QuestionLabel, ClientWidth(Form) / 2 - GetWidth(QuestionLabel) / 2);
-  SetText(UninstallButton, kButtonText);
+  SetText(UninstallButton, Config.Button);
 }
 
 void FeedbackForm::UninstallButtonClick(Widget*) {
@@ -137,7 +129,8 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
 
   ByteString reason;
   if (!ChosenReason(reason)) return;  // nothing chosen, nothing to say
-  DeliverReport(ProductName, reason, Bind<&FeedbackForm::HttpDone>(this), Waiting);
+  DeliverReport(ProductName, reason, Config.Host, Config.Email, Bind<&FeedbackForm::HttpDone>(this),
+                Waiting);
 }
 
 void FeedbackForm::HttpDone(HttpClient* sender) {

@@ -3,13 +3,10 @@
 // any way delivers the answer (report_delivery.h).
 #pragma once
 
+#include "app/settings.h"
 #include "gui/widget.h"
 #include "http/http_client.h"
 #include "rt/byte_string.h"
-
-constexpr int kReasonCount = 7;
-// The radio boxes' captions in order; the chosen caption is the report's reason text.
-extern const char* const ReasonTexts[kReasonCount];
 
 class FeedbackForm : public RefObject {
 public:
@@ -30,7 +27,7 @@ public:
   Widget* TitlePanel;
   Widget* TitleLabel;
   Widget* QuestionLabel;
-  // Children in order: OtherEdit, then the seven radio boxes of ReasonTexts.
+  // Children in order: OtherEdit, then the seven reason radio boxes.
   Widget* ChoiceGroup;
   Widget* UninstallButton;
   Widget* OtherEdit;
@@ -39,9 +36,12 @@ public:
   // Set when the first close starts delivering the report, never cleared: a close
   // requested while that one runs is refused, so there is one report per run.
   bool Closing;
+  // The host, the mail address and the texts: built in, or from the settings file.
+  Settings Config;
 };
 
 // Builds the form under `parent` (null for a top-level window), makes its window the
-// toolkit's MainWidget and reads the product name from parameter 1 of the command line.
+// toolkit's MainWidget, reads the settings file and the product name from parameter 1 of
+// the command line.
 // The windows stay hidden until the message loop shows the form.
 void CreateFeedbackForm(Widget* parent, FeedbackForm** form);

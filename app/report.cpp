@@ -60,8 +60,8 @@ ByteString UrlEncode(const ByteString& text) {
 }
 
 ByteString ReportUrl(const ByteString& product, const ByteString& reason,
-                     const ByteString& versionName) {
-  ByteString url = "http://" EXITPOLL_STATS_HOST "/stat/uninstall.php?prj=";
+                     const ByteString& versionName, const ByteString& host) {
+  ByteString url = "http://" + host + "/stat/uninstall.php?prj=";
   url += UrlEncode(product);
   url += "&reason=";
   url += UrlEncode(reason);
@@ -70,8 +70,8 @@ ByteString ReportUrl(const ByteString& product, const ByteString& reason,
   return url;
 }
 
-ByteString MailUrl(const ByteString& product, const ByteString& reason) {
-  ByteString url = "mailto:" EXITPOLL_FEEDBACK_EMAIL "?subject=";
+ByteString MailUrl(const ByteString& product, const ByteString& reason, const ByteString& address) {
+  ByteString url = "mailto:" + address + "?subject=";
   url += UrlEncode("uninstall " + product);
   url += "&body=";
   url += Escape(reason, kMailBodyRule);

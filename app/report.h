@@ -8,10 +8,12 @@
 ByteString UrlEncode(const ByteString& text);
 
 // "http://" host "/stat/uninstall.php?prj=" product "&reason=" reason "&os=" version,
-// each value UrlEncode'd.
+// each value UrlEncode'd; the host as given (a name or name:port, checked by the caller).
 ByteString ReportUrl(const ByteString& product, const ByteString& reason,
-                     const ByteString& versionName);
+                     const ByteString& versionName, const ByteString& host = EXITPOLL_STATS_HOST);
 
 // "mailto:" address "?subject=uninstall+" product "&body=" reason, the body escaped just
-// enough to stay one header field of one URL on the mail program's command line.
-ByteString MailUrl(const ByteString& product, const ByteString& reason);
+// enough to stay one header field of one URL on the mail program's command line. The
+// address is taken as given (checked by the caller).
+ByteString MailUrl(const ByteString& product, const ByteString& reason,
+                   const ByteString& address = EXITPOLL_FEEDBACK_EMAIL);

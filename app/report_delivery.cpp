@@ -11,10 +11,10 @@
 #include "app/windows_version.h"
 #include "gui/message_loop.h"
 
-void DeliverReport(const ByteString& product, const ByteString& reason,
-                   BoundMethod<HttpClient*> onDone, bool& waiting) {
+void DeliverReport(const ByteString& product, const ByteString& reason, const ByteString& host,
+                   const ByteString& mailAddress, BoundMethod<HttpClient*> onDone, bool& waiting) {
   HttpClient* client = CreateHttpClient();
-  client->Url = ReportUrl(product, reason, WindowsVersionName());
+  client->Url = ReportUrl(product, reason, WindowsVersionName(), host);
   client->OnDone = onDone;
   waiting = true;
   DWORD start = GetTickCount();
@@ -22,7 +22,7 @@ void DeliverReport(const ByteString& product, const ByteString& reason,
   WaitForReply(waiting, start);
 
   if (!ReplyAccepted(client->HeaderLines))
-    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason).Data(), nullptr, nullptr,
+    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress).Data(), nullptr, nullptr,
                   SW_SHOWNORMAL);
   client->Abort();
   FreeObject(client);

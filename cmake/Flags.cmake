@@ -3,9 +3,12 @@ add_compile_options(-Wall -Wextra -Werror)
 
 if(EXITPOLL_WINDOWS)
   # The product is meant to be tiny: no exceptions, RTTI or thread-safe statics, every
-  # function in its own section so the linker can drop what nothing calls.
+  # function in its own section so the linker can drop what nothing calls, size before speed
+  # (-Oz), no frame pointer, and the stack kept at the 4-byte alignment that Win32 itself
+  # guarantees instead of padding every call to 16 (the product uses no SSE).
   set(EXITPOLL_PRODUCT_FLAGS -fno-exceptions -fno-rtti -fno-threadsafe-statics
-      -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
+      -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
+      -Oz -fomit-frame-pointer -mpreferred-stack-boundary=2)
   add_link_options(-static -static-libgcc -static-libstdc++)
   set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows)
 else()

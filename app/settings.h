@@ -1,0 +1,54 @@
+// What a maker may change without building: the statistics host, the fallback mail address
+// and the window's texts, each with its built-in value, and the rules by which a value
+// from the settings file beside the program is taken or ignored.
+#pragma once
+
+#include "rt/byte_string.h"
+
+constexpr int kReasonCount = 7;
+// The radio boxes' built-in captions in order; the chosen caption is the report's reason
+// text, so a translated caption is reported translated.
+extern const char* const ReasonTexts[kReasonCount];
+
+// Longest value taken from the file, in bytes; longer ones are cut.
+constexpr int kSettingMaxLength = 255;
+
+struct Settings {
+  ByteString Host;   // statistics server: "name" or "name:port"
+  ByteString Email;  // address of the fallback mail
+  ByteString Caption;
+  ByteString Title;
+  ByteString Question;               // "%PRODUCT%" stands for the product's name
+  ByteString Reasons[kReasonCount];  // Reason1 to Reason6, then Other
+  ByteString Button;
+};
+
+// Copies the value of `key` in `section` into `buffer` (at most size - 1 bytes and a
+// terminating zero) and returns its length; 0 when there is none.
+typedef int (*SettingReader)(void* context, const char* section, const char* key, char* buffer,
+                             int size);
+
+// Fills every field with the value `read` gives where it passes its rule, else with the
+// built-in value. A null `read` gives the built-in values.
+void ResolveSettings(Settings& settings, SettingReader read, void* context);
+
+// Win32 only: ResolveSettings over the file with the program's base name and the extension
+// ".ini" beside the program; without one, the built-in values.
+void LoadSettings(Settings& settings);
+
+// The rules, one by one.
+// The value as taken: cut to kSettingMaxLength bytes, then without the bytes of 32 or
+// below at either end; empty means the key counts as missing.
+ByteString SettingValue(const char* raw);
+// Letters, digits and . _ + - with exactly one @ between two non-empty parts: nothing
+// that could add a header or another recipient to the mail URL.
+bool IsMailAddress(const ByteString& value);
+// Letters, digits and . _ -, then optionally ':' and a port from 1 to 65535: nothing that
+// could add a path, user information or a query to the report URL.
+bool IsHostName(const ByteString& value);
+// `text` with every "%PRODUCT%" replaced by `product`; the product's own bytes are never
+// searched for the placeholder.
+ByteString WithProduct(const ByteString& text, const ByteString& product);
+// The settings file of the program at `exePath`: the same folder and base name, with the
+// extension ".ini" in place of the program's own (or added when it has none).
+ByteString SettingsPathOf(const ByteString& exePath);

@@ -1,0 +1,183 @@
+#!/usr/bin/env python3
+"""The settings file beside the program: the texts read back from the live window, where
+the report and the mail go, a renamed program reading its own file, and files that are not
+settings at all. Without a file the other applet tests hold today's behaviour."""
+import collections
+import os
+import random
+import shutil
+import socket
+import tempfile
+import unittest
+
+import applet as a
+import harness as h
+
+EXAMPLES = os.path.join(h.SOURCE_DIR, "examples", "ini")
+SCREENSHOTS = os.environ.get("EXITPOLL_SCREENSHOT_DIR", tempfile.gettempdir())
+BUILT_IN = ["Uninstall", "Question:", "Why have you made up your mind to remove My New Tool?"] \
+    + a.REASONS + ["Uninstall"]
+NOT_OK = a.OK_REPLY.replace(b"OK\r\n", b"ok\r\n")  # no confirmation: the answer goes to mail
+OTHER_QUERY = b"prj=My+New+Tool&reason=Other%3a+&os=Windows+XP"
+
+
+def Example(name):
+    with open(os.path.join(EXAMPLES, name), "rb") as f:
+        return f.read()
+
+
+def ExampleTexts(name):
+    """The window's texts as an example file writes them, in the order of WindowTexts, read
+    with a plain line split rather than the profile functions. Decoded byte for byte as
+    Latin-1, as the window inspector gives the window's ANSI bytes."""
+    values, section = {}, None
+    for line in Example(name).decode("latin-1").splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            section = line.strip("[]")
+        elif section == "texts" and "=" in line and not line.startswith(";"):
+            key, value = line.split("=", 1)
+            values[key.strip()] = value.strip()
+    keys = ["Caption", "Title", "Question"] + ["Reason%d" % i for i in range(1, 7)] + \
+        ["Other", "Button"]
+    texts = [values[k] for k in keys]
+    texts[2] = texts[2].replace("%PRODUCT%", "My New Tool")
+    return texts
+
+
+def ProgramBytes():
+    if not h.EXITPOLL_EXE:
+        return b""
+    with open(h.EXITPOLL_EXE, "rb") as f:
+        return f.read()
+
+
+Case = collections.namedtuple(
+    "Case", "why exe files texts reply choose query mail screenshot")
+# files: name -> bytes beside the program, "%PORT%" standing for the server's port; texts:
+# what the window shows (WindowTexts); choose: the reason position clicked, or None to keep
+# "Other"; query: the report's query at the server; mail: the mail URL, or None for none.
+CASES = [
+    Case("the template keeps every built-in value", "exitpoll.exe",
+         {"exitpoll.ini": Example("exitpoll.ini")}, BUILT_IN, a.OK_REPLY, None, OTHER_QUERY,
+         None, None),
+    Case("German example, reported in code page 1252", "exitpoll.exe",
+         {"exitpoll.ini": Example("de/exitpoll.ini")}, ExampleTexts("de/exitpoll.ini"),
+         a.OK_REPLY, 3, b"prj=My+New+Tool&reason=Unfreundliche+Oberfl%e4che&os=Windows+XP",
+         None, "exitpoll_ini_de.png"),
+    Case("French example", "exitpoll.exe", {"exitpoll.ini": Example("fr/exitpoll.ini")},
+         ExampleTexts("fr/exitpoll.ini"), a.OK_REPLY, 5,
+         b"prj=My+New+Tool&reason=Passage+%e0+une+nouvelle+version&os=Windows+XP", None,
+         "exitpoll_ini_fr.png"),
+    Case("Host and Email: report to that port, mail to that address", "exitpoll.exe",
+         {"exitpoll.ini": b"[report]\r\nHost=127.0.0.1:%PORT%\r\n"
+                          b"Email = maker.support+poll@example.org \r\n"},
+         BUILT_IN, NOT_OK, None, OTHER_QUERY,
+         b"mailto:maker.support+poll@example.org?subject=uninstall+My+New+Tool"
+         b"&body=Other:%20", None),
+    Case("an Email with a query is ignored", "exitpoll.exe",
+         {"exitpoll.ini": b"[report]\nEmail=a@b.com?cc=c@d.com\n"}, BUILT_IN, NOT_OK, None,
+         OTHER_QUERY, a.MAIL_PREFIX + b"My+New+Tool&body=Other:%20", None),
+    Case("a renamed program reads its own file", "survey.exe",
+         {"survey.ini": b"[texts]\r\nCaption=Survey\r\n[report]\r\nHost=127.0.0.1:%PORT%\r\n",
+          "exitpoll.ini": b"[texts]\r\nCaption=Not this one\r\n"},
+         ["Survey"] + BUILT_IN[1:], a.OK_REPLY, None, OTHER_QUERY, None, None),
+    Case("a 1 MB value is cut to 255 bytes", "exitpoll.exe",
+         {"exitpoll.ini": b"[texts]\r\nReason1=" + b"w" * (1 << 20) + b"\r\n"},
+         BUILT_IN[:3] + ["w" * 255] + BUILT_IN[4:], a.OK_REPLY, 0,
+         b"prj=My+New+Tool&reason=" + b"w" * 255 + b"&os=Windows+XP", None, None),
+    Case("junk: random bytes", "exitpoll.exe",
+         {"exitpoll.ini": random.Random(13).randbytes(64 * 1024)}, BUILT_IN, a.OK_REPLY,
+         None, OTHER_QUERY, None, None),
+    Case("junk: one 1 MB line without a line end", "exitpoll.exe",
+         {"exitpoll.ini": b"[texts" + b"x" * (1 << 20)}, BUILT_IN, a.OK_REPLY, None,
+         OTHER_QUERY, None, None),
+    Case("junk: a program named like the file", "exitpoll.exe",
+         {"exitpoll.ini": ProgramBytes()},
+         BUILT_IN, a.OK_REPLY, None, OTHER_QUERY, None, None),
+]
+
+
+def FreePort():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def WindowTexts(form):
+    """Caption, title, question, the seven reasons and the button, read from the live tree:
+    the group box and the title strip are the children that have children of their own."""
+    group = next(c for c in form["children"] if c["class"] == "tk_BUTTON" and c["children"])
+    strip = next(c for c in form["children"] if c["class"] == "tk_STATIC" and c["children"])
+    question = next(c for c in form["children"] if c["class"] == "tk_STATIC" and
+                    not c["children"])
+    button = next(c for c in form["children"] if c["class"] == "tk_BUTTON" and
+                  not c["children"])
+    return [form["text"], strip["children"][0]["text"], question["text"]] + \
+        [r["text"] for r in group["children"][1:]] + [button["text"]]
+
+
+class IniTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        h.RegisterMailtoCapture()
+
+    def AssertFits(self, form):
+        """The layout holds the texts: the question inside the window, each reason inside the
+        group box, "Other" left of the free-text field."""
+        left, _, clientWidth, _ = form["client"]
+        group = next(c for c in form["children"] if c["class"] == "tk_BUTTON" and c["children"])
+        question = next(c for c in form["children"] if c["class"] == "tk_STATIC" and
+                        not c["children"])
+        self.assertTrue(left <= question["rect"][0] and
+                        question["rect"][0] + question["rect"][2] <= left + clientWidth)
+        edit, radios = group["children"][0], group["children"][1:]
+        for radio in radios[:-1]:
+            self.assertLessEqual(radio["rect"][0] + radio["rect"][2],
+                                 group["rect"][0] + group["rect"][2] - 2, radio["text"])
+        self.assertLessEqual(radios[-1]["rect"][0] + radios[-1]["rect"][2], edit["rect"][0])
+
+    def test_settings_file(self):
+        for case in CASES:
+            with self.subTest(case.why):
+                self.Run(case)
+
+    def Run(self, case):
+        folder = tempfile.mkdtemp(prefix="exitpoll-ini-")
+        try:
+            port = FreePort() if any(b"%PORT%" in c for c in case.files.values()) \
+                else h.STATS_PORT
+            exe = os.path.join(folder, case.exe)
+            shutil.copy(h.EXITPOLL_EXE, exe)
+            for name, content in case.files.items():
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(content.replace(b"%PORT%", b"%d" % port))
+            h.SetWindowsVersion(case.exe, "winxp")
+            caption = case.texts[0]
+            with h.ScriptedServer([case.reply], port=port) as server, \
+                    h.MailCapture() as mail, \
+                    h.Start(h.CommandLine(exe, b"My_New_Tool"), env=mail.env, timeout=60) as app:
+                info = h.WaitForWindow(caption, 30)
+                self.assertEqual(WindowTexts(info["window"]), case.texts)
+                if case.screenshot:
+                    self.AssertFits(info["window"])
+                    os.makedirs(SCREENSHOTS, exist_ok=True)
+                    h.SaveScreenshot(os.path.join(SCREENSHOTS, case.screenshot))
+                if case.choose is not None:
+                    h.ClickClient(caption, *a.ReasonPoint(case.choose))
+                    reason = case.texts[3 + case.choose]
+                    h.WaitUntil(lambda: h.FindChild(h.Inspect(caption)["window"], text=reason)
+                                ["checked"] == 1, 10, what="%r checked" % reason)
+                h.ClickClient(caption, *a.BUTTON)
+                self.assertEqual(app.Wait(), 0)
+                self.assertEqual(server.Requests(), [a.Request(case.query)])
+                if case.mail:
+                    self.assertEqual(mail.WaitForUrls(1, timeout=15), [case.mail])
+                else:
+                    self.assertEqual(mail.Urls(), [])
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
