@@ -37,9 +37,9 @@ def Start(tail=b"My_New_Tool", env=None, exe=None, wrapper=None):
     """Starts the applet (or another build of it, `exe`) with this raw parameter text and
     waits for its window; `wrapper` as for harness.Start."""
     commandLine = h.CommandLine(exe, tail) if exe else h.ExitpollCommandLine(tail)
-    app = h.Start(commandLine, env=env, timeout=60, wrapper=wrapper)
+    app = h.Start(commandLine, env=env, timeout=180, wrapper=wrapper)
     try:
-        info = h.WaitForWindow(CAPTION, 30)
+        info = h.WaitForWindow(CAPTION, 120)
     except Exception:
         app.Close()
         raise
@@ -53,7 +53,7 @@ def Activate():
     def Active():
         info = Inspect()
         return info and info["active"] == info["window"]["hwnd"]
-    h.WaitUntil(Active, 10, what="the form to be active")
+    h.WaitUntil(Active, 60, what="the form to be active")
 
 
 def Inspect():
@@ -71,10 +71,17 @@ def CloseBoxPoint(info):
     return (left + width - 16, (top + clientTop) // 2 + 1)
 
 
-def Close(how, info=None):
+def Close(how, info=None, quick=False):
     """Closes the form the way a person does: 'button', 'closebox', 'altf4' or 'return'
-    (Return with the focus in the free-text field)."""
-    if how == "button":
+    (Return with the focus in the free-text field). `quick` acts at once from `info` (as
+    from Inspect) without looking at the window: 'altf4' then needs the form to have the
+    keyboard focus already."""
+    if quick and how == "button":
+        left, top = info["window"]["client"][:2]
+        h.Click(left + BUTTON[0], top + BUTTON[1])
+    elif quick and how == "altf4":
+        h.Key("alt+F4")
+    elif how == "button":
         ClickClient(BUTTON)
     elif how == "closebox":
         info = info or Inspect()
@@ -85,7 +92,7 @@ def Close(how, info=None):
     elif how == "return":
         ClickClient(EditPoint())  # the focus into the free-text field
         h.WaitUntil(lambda: h.FindChild(Inspect()["window"], className="tk_EDIT")["focused"],
-                    10, what="the focus in the free-text field")
+                    60, what="the focus in the free-text field")
         h.Key("Return")
     else:
         raise ValueError(how)

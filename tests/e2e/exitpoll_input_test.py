@@ -38,7 +38,7 @@ class InputTest(unittest.TestCase):
                         a.ClickClient(a.ReasonPoint(position))
                         h.WaitUntil(lambda: [b["text"] for b in a.Inspect()["window"]
                                              ["children"][0]["children"] if b["checked"] == 1]
-                                    == [reason], 10, what="only %r checked" % reason)
+                                    == [reason], 60, what="only %r checked" % reason)
                     encoded = reason.replace(" ", "+").encode()
                     if reason == "Other":
                         encoded += b"%3a+"
@@ -49,8 +49,7 @@ class InputTest(unittest.TestCase):
         def Type():
             a.Activate()  # the focus starts in the free-text field
             h.TypeText(FREE_TEXT)
-            h.WaitUntil(lambda: h.FindChild(a.Inspect()["window"], className="tk_EDIT")["text"]
-                        == FREE_TEXT, 10, what="the typed text")
+            h.WaitForText(a.CAPTION, "tk_EDIT", FREE_TEXT)
         # "ok" is no confirmation, so the same answer also goes to mail.
         with h.ScriptedServer([a.OK_REPLY.replace(b"OK\r\n", b"ok\r\n")]) as server, \
                 h.MailCapture() as mail:

@@ -6,6 +6,7 @@ xdotool and samples screenshots. Every wait here is bounded.
 The tests run under ctest with DISPLAY and WINEPREFIX set by scripts/test, and with
 EXITPOLL_E2E_BIN (the helper programs), EXITPOLL_SOURCE_DIR and, once the program exists,
 EXITPOLL_EXE set by tests/e2e/CMakeLists.txt."""
+import ctypes
 import json
 import os
 import re
@@ -152,7 +153,7 @@ class Launched:
             return f.read()
 
     def Close(self):
-        if self.Running():
+        if self.Running():  # the launcher's job then ends the program too
             self.process.kill()
             self.process.wait()
         self._stdout.close()
@@ -277,10 +278,30 @@ class MailCapture:
                 urls.append(line)  # not our registration's form: give the raw line
         return urls
 
-    def WaitForUrls(self, count=1, timeout=10.0):
+    def WaitForUrls(self, count=1, timeout=60.0):
         """Waits until at least `count` URLs were captured and returns all of them."""
         return WaitUntil(lambda: len(self.Urls()) >= count and self.Urls(), timeout,
                          what="%d captured mail URL(s)" % count)
+
+    def SettledUrls(self, timeout=60.0):
+        """The URLs once no capture helper of this build runs: call it after the program that
+        may open mail has ended (its shell started any helper before that), so that a late
+        mail, as a slow Wine writes it, is counted too."""
+        helper = Helper("capture")
+        names = (WindowsPath(helper).lower().encode(), helper.lower().encode())
+
+        def NoneRunning():
+            for entry in os.listdir("/proc"):
+                try:
+                    with open("/proc/%s/cmdline" % entry, "rb") as f:
+                        command = f.read().replace(b"\0", b" ").lower()
+                except OSError:
+                    continue
+                if any(name in command for name in names):
+                    return False
+            return True
+        WaitUntil(NoneRunning, timeout, interval=0.1, what="the mail helpers to end")
+        return self.Urls()
 
     def Close(self):
         shutil.rmtree(self._folder, ignore_errors=True)
@@ -343,7 +364,7 @@ class ScriptedServer:
         self.requestTimeout = requestTimeout
         self.requests = []  # one bytearray per connection, growing as bytes arrive
         self.acceptTimes = []  # time.monotonic() of each accept
-        self.peerCloseTimes = []  # time.monotonic() when each peer closed, None while open
+        self.peerCloseTimes = []  # time.monotonic() when each peer closed or reset, else None
         self._stopping = threading.Event()
         self._lock = threading.Lock()
         self._listener = socket.socket()
@@ -384,8 +405,8 @@ class ScriptedServer:
                     chunk = connection.recv(65536)
                 except socket.timeout:
                     continue
-                except OSError:
-                    break
+                except OSError:  # a reset: the peer closed with our data unread
+                    chunk = b""
                 if not chunk:
                     with self._lock:
                         self.peerCloseTimes[index] = time.monotonic()
@@ -426,7 +447,7 @@ class ScriptedServer:
         with self._lock:
             return [bytes(r) for r in self.requests]
 
-    def WaitForRequest(self, timeout=10.0):
+    def WaitForRequest(self, timeout=60.0):
         """Waits until a connection has sent a complete request header and returns its bytes."""
         return WaitUntil(lambda: next((r for r in self.Requests() if b"\r\n\r\n" in r), None),
                          timeout, what="a request at 127.0.0.1:%d" % self.port)
@@ -571,7 +592,7 @@ def FindWindows(caption):
     return [int(w) for w in output.split()]
 
 
-def WaitForWindow(caption, timeout=15.0):
+def WaitForWindow(caption, timeout=60.0):
     """Waits until a visible window named `caption` exists and Wine knows it by that caption,
     and returns its description (see Inspect)."""
     def Found():
@@ -582,7 +603,7 @@ def WaitForWindow(caption, timeout=15.0):
     return WaitUntil(Found, timeout, interval=0.1, what="window %r" % caption)
 
 
-def WaitForNoWindow(caption, timeout=15.0):
+def WaitForNoWindow(caption, timeout=60.0):
     WaitUntil(lambda: not FindWindows(caption), timeout, interval=0.1,
               what="window %r to go" % caption)
 
@@ -601,6 +622,39 @@ def Inspect(caption):
     if result.returncode != 0:
         return None
     return json.loads(result.stdout.decode("ascii"))
+
+
+class PreparedInspect:
+    """An Inspect(caption) whose program starts now and looks when Take() is called: a slow
+    (emulated) Wine takes longer to start a program than some states last, such as the
+    applet's wait for the server."""
+
+    def __init__(self, caption):
+        self._folder = tempfile.mkdtemp(prefix="exitpoll-inspect-")
+        self._trigger = os.path.join(self._folder, "look")
+        self._process = subprocess.Popen(
+            ["wine", Helper("wintree"), caption, WindowsPath(self._trigger)],
+            env=_WineEnvironment(None), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL)
+        ready = self._process.stdout.readline()  # ends at the latest with the program
+        if ready.strip() != b"ready":
+            self.Close()
+            raise HarnessError("wintree did not start: %r" % ready)
+
+    def Take(self, timeout=60.0):
+        """Looks now; returns what Inspect would, or None when there is no such window."""
+        open(self._trigger, "w").close()
+        try:
+            out, _ = self._process.communicate(timeout=timeout)
+        finally:
+            self.Close()
+        return json.loads(out.decode("ascii")) if self._process.returncode == 0 else None
+
+    def Close(self):
+        if self._process.poll() is None:
+            self._process.kill()
+            self._process.wait()
+        shutil.rmtree(self._folder, ignore_errors=True)
 
 
 def Descendants(window):
@@ -652,10 +706,89 @@ def ClickCenter(window, button=1):
     Click(left + width // 2, top + height // 2, button)
 
 
+def _X11():
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XDisplayKeycodes.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                     ctypes.POINTER(ctypes.c_int)]
+    x11.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
+    x11.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int,
+                                        ctypes.POINTER(ctypes.c_int)]
+    x11.XChangeKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                           ctypes.POINTER(ctypes.c_ulong), ctypes.c_int]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x11.XFree.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    xtst = ctypes.CDLL("libXtst.so.6")
+    xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                       ctypes.c_ulong]
+    return x11, xtst
+
+
+def _TypeBound(characters, delayMs):
+    """Types characters beyond ASCII on keys of their own (XTEST). Each is bound to a spare
+    keycode first, for the rest of the display's life. xdotool binds such a character only
+    while it types it and undoes that at once: a slow (emulated) Wine then translates the
+    key after the undo and gets another character or none."""
+    x11, xtst = _X11()
+    display = x11.XOpenDisplay(None)
+    if not display:
+        raise HarnessError("cannot open the display %r" % os.environ.get("DISPLAY"))
+    try:
+        low, high, perKey = ctypes.c_int(), ctypes.c_int(), ctypes.c_int()
+        x11.XDisplayKeycodes(display, ctypes.byref(low), ctypes.byref(high))
+        count = high.value - low.value + 1
+        table = x11.XGetKeyboardMapping(display, low.value, count, ctypes.byref(perKey))
+        rows = [[table[k * perKey.value + j] for j in range(perKey.value)] for k in range(count)]
+        x11.XFree(table)
+        unshifted = {row[0]: low.value + k for k, row in enumerate(rows) if row[0]}
+        # Keycode 8 is no key; the spare ones above it, lowest first.
+        spare = [low.value + k for k, row in enumerate(rows) if not any(row)][::-1]
+        spare = [code for code in spare if code > 8]
+        for character in characters:
+            code = ord(character)
+            # Latin-1 characters are their own keysyms; others are 0x1000000 + code point.
+            keysym = code if 0xA0 <= code <= 0xFF else 0x1000000 + code
+            if keysym not in unshifted:
+                if not spare:
+                    raise HarnessError("no spare keycode for %r" % character)
+                unshifted[keysym] = spare.pop()
+                x11.XChangeKeyboardMapping(display, unshifted[keysym], 1,
+                                           (ctypes.c_ulong * 1)(keysym), 1)
+            for down in (1, 0):
+                xtst.XTestFakeKeyEvent(display, unshifted[keysym], down, 0)
+                x11.XSync(display, 0)
+                time.sleep(delayMs / 2000.0)
+    finally:
+        x11.XCloseDisplay(display)
+
+
 def TypeText(text, delayMs=20):
-    """Types `text` into the focused control (XTEST key events). Characters beyond ASCII go
-    through xdotool's keysym mapping."""
-    Xdotool("type", "--delay", delayMs, "--", text)
+    """Types `text` into the focused control (XTEST key events): ASCII through xdotool, other
+    characters on keys bound to them (see _TypeBound)."""
+    for run in re.findall(r"[\x20-\x7e]+|[^\x20-\x7e]+", text):
+        if run[0] < "\x7f":
+            Xdotool("type", "--delay", delayMs, "--", run)
+        else:
+            _TypeBound(run, delayMs)
+
+
+def WaitForText(caption, className, text, timeout=60.0):
+    """Waits until the first control of class `className` in the window `caption` holds
+    `text` (a slow Wine takes a while to take typed keys); on timeout the error shows what
+    it held last."""
+    last = [None]
+
+    def Arrived():
+        info = Inspect(caption)
+        control = info and FindChild(info["window"], className=className)
+        last[0] = control and control["text"]
+        return last[0] == text
+    try:
+        WaitUntil(Arrived, timeout, interval=0.1, what="the text %r" % text)
+    except HarnessError as error:
+        raise HarnessError("%s; the control held %r" % (error, last[0])) from None
 
 
 def Key(*keys):

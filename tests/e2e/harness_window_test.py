@@ -11,7 +11,7 @@ PROBE_COLOR = (0x99, 0x66, 0x33)
 
 class WindowTest(unittest.TestCase):
     def Probe(self):
-        launched = h.Start(h.CommandLine(h.Helper("probe"), b"--window"), timeout=30)
+        launched = h.Start(h.CommandLine(h.Helper("probe"), b"--window"), timeout=120)
         self.addCleanup(launched.Close)
         return launched, h.WaitForWindow(CAPTION)
 
@@ -36,8 +36,7 @@ class WindowTest(unittest.TestCase):
         h.ClickCaption(CAPTION)
         text = "say \"hi\" & @:#% caf\u00e9"  # the last byte is 0xE9 in code page 1252
         h.TypeText(text)
-        h.WaitUntil(lambda: h.FindChild(h.Inspect(CAPTION)["window"], className="Edit")["text"]
-                    == text, 10, what="the typed text")
+        h.WaitForText(CAPTION, "Edit", text)
         h.ClickClient(CAPTION, 50, 62)
         self.assertEqual(launched.Wait(), 0)
         self.assertEqual(launched.Stdout(), b"clicked:" + text.encode("cp1252"))

@@ -1,4 +1,4 @@
-// wintree.exe CAPTION: describes the live top-level window with that caption and all its
+// wintree.exe CAPTION [TRIGGER]: describes the live top-level window with that caption and all its
 // descendants as one JSON object on stdout, so that tests can read positions, texts, styles,
 // check states, the keyboard focus and the responsiveness of another process's window. Texts are
 // the window's ANSI bytes, each written as the code point of the same value (read them back as
@@ -83,9 +83,17 @@ static std::string Describe(HWND window) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: wintree CAPTION\n");
+  if (argc != 2 && argc != 3) {
+    fprintf(stderr, "usage: wintree CAPTION [TRIGGER]\n");
     return 2;
+  }
+  if (argc == 3) {
+    // Started ahead of time: say so, then look once the file TRIGGER exists (at most two
+    // minutes on), so that the look itself costs no start-up of a program.
+    printf("ready\n");
+    fflush(stdout);
+    for (int i = 0; i < 24000 && GetFileAttributesA(argv[2]) == INVALID_FILE_ATTRIBUTES; ++i)
+      Sleep(5);
   }
   HWND window = FindWindowA(nullptr, argv[1]);
   if (!window) {
