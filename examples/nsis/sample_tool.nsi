@@ -9,6 +9,9 @@
 ;   /S        silent: removes the product without any window, the survey included.
 ;   /UPGRADE  this example's own: a newer installer of the product is removing the old
 ;             installation. Implies /S; the survey stays away, since the user is not leaving.
+;
+; With -DEXITPOLL_INI=path, the applet's settings file (see examples/ini) is installed
+; beside it and travels with it.
 
 Unicode true
 
@@ -47,6 +50,9 @@ Section "${PRODUCT}"
   SetOutPath "$INSTDIR"
   File "/oname=SampleTool.exe" "${SAMPLE_TOOL_EXE}"
   File "/oname=exitpoll.exe" "${EXITPOLL_EXE}"
+!ifdef EXITPOLL_INI
+  File "/oname=exitpoll.ini" "${EXITPOLL_INI}"
+!endif
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKLM "${ARP_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${ARP_KEY}" "DisplayVersion" "${VERSION}"
@@ -94,6 +100,7 @@ Section "Uninstall"
   ${EndIf}
   Delete "$INSTDIR\SampleTool.exe"
   Delete "$INSTDIR\exitpoll.exe"
+  Delete "$INSTDIR\exitpoll.ini"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${ARP_KEY}"
@@ -101,14 +108,19 @@ SectionEnd
 
 ; The survey runs from a copy in the uninstaller's own temporary folder, which outlives the
 ; product folder, and the uninstaller waits for it: it ends by itself at most about 3 s after
-; the user closes its window. Quoted, the product name may hold spaces (an underscore in it
-; also reads as a space).
+; the user closes its window. Its settings file, where there is one, goes with it: the
+; applet reads the file of its own name beside itself. Quoted, the product name may hold
+; spaces (an underscore in it also reads as a space).
 Function un.AskWhy
   ${IfNot} ${FileExists} "$INSTDIR\exitpoll.exe"
     Return
   ${EndIf}
   InitPluginsDir
   CopyFiles /SILENT "$INSTDIR\exitpoll.exe" "$PLUGINSDIR"
+  ${If} ${FileExists} "$INSTDIR\exitpoll.ini"
+    CopyFiles /SILENT "$INSTDIR\exitpoll.ini" "$PLUGINSDIR"
+  ${EndIf}
   ExecWait '"$PLUGINSDIR\exitpoll.exe" "${PRODUCT}"'
   Delete "$PLUGINSDIR\exitpoll.exe"
+  Delete "$PLUGINSDIR\exitpoll.ini"
 FunctionEnd

@@ -25,14 +25,15 @@ MARGIN_S = 4.0  # the removal and the ends of two processes after it, on a slow 
 QUERY_OS = b"Windows XP"
 
 
-def AppletCopies():
-    """Every exitpoll.exe file on the prefix's C: drive outside Windows' own folder."""
+def AppletCopies(name="exitpoll.exe"):
+    """Every file of this name (the applet, or its settings file) on the prefix's C: drive
+    outside Windows' own folder."""
     root = h.UnixPath("C:\\")
     found = []
     for folder, subfolders, files in os.walk(root):
         if folder == root and "windows" in subfolders:
             subfolders.remove("windows")
-        found += [os.path.join(folder, f) for f in files if f.lower() == "exitpoll.exe"]
+        found += [os.path.join(folder, f) for f in files if f.lower() == name]
     return sorted(found)
 
 
@@ -63,7 +64,7 @@ class NsisExampleTest(unittest.TestCase):
         for folder in (FOLDER, OLDER_FOLDER):
             if os.path.isdir(h.UnixPath(folder)):
                 shutil.rmtree(h.UnixPath(folder))
-        for copy in AppletCopies():
+        for copy in AppletCopies() + AppletCopies("exitpoll.ini"):
             os.remove(copy)
         h.Wine(["reg", "delete", ARP_KEY, "/f"], check=False)
 
@@ -96,6 +97,7 @@ class NsisExampleTest(unittest.TestCase):
         self.assertFalse(os.path.exists(h.UnixPath(FOLDER)))
         self.assertFalse(h.RegKeyExists(ARP_KEY))
         self.assertEqual(AppletCopies(), [])
+        self.assertEqual(AppletCopies("exitpoll.ini"), [])
         self.assertEqual(h.ProcessCount("exitpoll.exe"), 0)
 
     def UninstallInteractively(self, reason, env=None):
@@ -117,6 +119,9 @@ class NsisExampleTest(unittest.TestCase):
         self.assertTrue(all(f.startswith(h.UnixPath("C:\\users\\")) for f in copies
                             if not f.startswith(h.UnixPath(FOLDER))), copies)
         self.assertTrue(os.path.exists(h.UnixPath(FOLDER + "\\SampleTool.exe")))
+        # Each applet has its settings file beside it.
+        self.assertEqual(AppletCopies("exitpoll.ini"),
+                         [os.path.splitext(copy)[0] + ".ini" for copy in copies])
 
         a.ClickClient(a.ReasonPoint(a.REASONS.index(reason)))
         h.WaitUntil(lambda: h.FindChild(a.Inspect()["window"], text=reason)["checked"] == 1,
@@ -168,7 +173,8 @@ class NsisExampleTest(unittest.TestCase):
                 self.assertEqual(h.RegQuery(ARP_KEY, "DisplayVersion"), "2.0")
                 self.assertEqual(h.RegQuery(ARP_KEY, "InstallLocation"), FOLDER)
                 self.assertEqual(sorted(os.listdir(h.UnixPath(FOLDER))),
-                                 ["SampleTool.exe", "exitpoll.exe", "uninstall.exe"])
+                                 ["SampleTool.exe", "exitpoll.exe", "exitpoll.ini",
+                                  "uninstall.exe"])
             self.assertEqual(server.Rows(), [])
             self.assertEqual(mail.Urls(), [])
 
