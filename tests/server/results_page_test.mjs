@@ -2,12 +2,12 @@
 // compares what it shows with the expected views that results_page_test.py worked out from
 // the seeded rows: refusal without the password, the chart counts, the period and product
 // filters through the page's own form, the CSV download, and a hostile free text that stays
-// text. Usage: node results_page_test.mjs SPEC.json
+// text. Usage: node results_page_test.mjs EXPECTED.json
 import { chromium } from 'playwright-core';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 
-const spec = JSON.parse(fs.readFileSync(process.argv[2], 'utf8'));
+const expected = JSON.parse(fs.readFileSync(process.argv[2], 'utf8'));
 const basic = (password) =>
   ({ Authorization: 'Basic ' + Buffer.from('maker:' + password).toString('base64') });
 
@@ -59,7 +59,7 @@ async function CheckView(page, view) {
   assert.deepEqual(csv, view.csv, where + ': CSV');
 }
 
-const browser = await chromium.launchPersistentContext(spec.profile, {
+const browser = await chromium.launchPersistentContext(expected.profile, {
   executablePath: '/usr/bin/chromium',
   headless: true,
   args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -72,21 +72,21 @@ try {
   page.setDefaultTimeout(60000);
 
   // Refusals, asked by the browser from a page of the same site (the endpoint's own answer).
-  await page.goto(spec.base.replace('results.php', 'uninstall.php'));
+  await page.goto(expected.base.replace('results.php', 'uninstall.php'));
   for (const [name, headers] of [['no password', {}], ['wrong password', basic('wrong')]]) {
     const [status, body] = await page.evaluate(async ([url, headers]) => {
       const answer = await fetch(url, { headers, credentials: 'omit' });
       return [answer.status, await answer.text()];
-    }, [spec.base + '?days=all', headers]);
+    }, [expected.base + '?days=all', headers]);
     assert.equal(status, 401, name);
     assert.ok(!body.includes('Net Tool'), name + ': nothing shown');
   }
 
-  await browser.setExtraHTTPHeaders(basic(spec.password));
+  await browser.setExtraHTTPHeaders(basic(expected.password));
   let scripts = 0;
   page.on('dialog', (dialog) => { scripts++; dialog.dismiss(); });
-  const [first, ...others] = spec.views;
-  assert.equal((await page.goto(spec.base + '?days=' + first.days)).status(), 200);
+  const [first, ...others] = expected.views;
+  assert.equal((await page.goto(expected.base + '?days=' + first.days)).status(), 200);
   await CheckView(page, first);
   // The other views are chosen in the page's own form, as the maker would.
   for (const view of others) {
@@ -98,15 +98,15 @@ try {
   }
 
   // The hostile free text shows as text and nothing of it runs.
-  assert.ok(spec.views.at(-1).freeTexts.includes(spec.hostile));
-  assert.equal(await page.locator('#freetexts td.text', { hasText: spec.hostile }).count() > 0,
+  assert.ok(expected.views.at(-1).freeTexts.includes(expected.hostile));
+  assert.equal(await page.locator('#freetexts td.text', { hasText: expected.hostile }).count() > 0,
                true, 'hostile text shown as text');
   assert.equal(await page.evaluate(() => document.querySelectorAll('script, img').length), 0);
   assert.equal(await page.evaluate(() => window.pwned), undefined);
   assert.equal(scripts, 0);
 
-  await page.screenshot({ path: spec.screenshot, fullPage: true });
-  console.log('screenshot: ' + spec.screenshot);
+  await page.screenshot({ path: expected.screenshot, fullPage: true });
+  console.log('screenshot: ' + expected.screenshot);
 } finally {
   await browser.close();
 }

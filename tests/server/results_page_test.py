@@ -94,7 +94,7 @@ class ResultsPageTest(unittest.TestCase):
                         c.Report(server.port, b"prj=Net+Tool&reason=Unstable&os=Windows+XP")
                         database.Insert(rows)
                         seeded = database.Rows()
-                        spec = {
+                        expected = {
                             "base": "http://127.0.0.1:%d%s" % (server.port, c.RESULTS_PATH),
                             "password": PASSWORD,
                             "hostile": Text(HOSTILE[6:].lstrip(b" ")),
@@ -104,18 +104,18 @@ class ResultsPageTest(unittest.TestCase):
                                 ("30", None), ("7", b"Net Tool"), ("90", b"Caf\xe9 Tool"),
                                 ("all", None)]],
                         }
-                        self.RunBrowser(spec)
+                        self.RunBrowser(expected)
                 finally:
                     database.Drop()
 
-    def RunBrowser(self, spec):
+    def RunBrowser(self, expected):
         with tempfile.TemporaryDirectory(prefix="exitpoll-browser-") as folder:
-            spec["profile"] = os.path.join(folder, "profile")
-            spec_path = os.path.join(folder, "spec.json")
-            with open(spec_path, "w") as f:
-                json.dump(spec, f)
+            expected["profile"] = os.path.join(folder, "profile")
+            expected_path = os.path.join(folder, "expected.json")
+            with open(expected_path, "w") as f:
+                json.dump(expected, f)
             result = subprocess.run(["node", os.path.join(HERE, "results_page_test.mjs"),
-                                     spec_path], stdout=subprocess.PIPE,
+                                     expected_path], stdout=subprocess.PIPE,
                                     stderr=subprocess.STDOUT, timeout=240)
             output = result.stdout.decode(errors="replace")
             print(output)
