@@ -12,11 +12,15 @@ import os
 import re
 import shutil
 import socket
-import sqlite3
 import subprocess
+import sys
 import tempfile
 import threading
 import time
+
+# The collector's test helpers, for reading what the reference endpoint stored.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
+import collector  # noqa: E402
 
 SOURCE_DIR = os.environ.get(
     "EXITPOLL_SOURCE_DIR", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
@@ -564,12 +568,7 @@ class PhpServer(_Process):
 
     def Rows(self):
         """Stored reports as (time, prj, reason, os), the last three as bytes."""
-        if not os.path.exists(self.database):
-            return []
-        with sqlite3.connect(self.database) as db:
-            db.text_factory = bytes
-            rows = db.execute("SELECT time, prj, reason, os FROM reports ORDER BY id").fetchall()
-        return [(t.decode(), p, r, o) for t, p, r, o in rows]
+        return collector.SqliteRows(self.database)
 
 
 # ---- Windows on the display ------------------------------------------------------------

@@ -211,6 +211,17 @@ http {
         self.fpm_log.close()
 
 
+def SqliteRows(path):
+    """The reports stored in the SQLite file at `path` as (time, prj, reason, os), time as
+    text, the rest as bytes; none while the file does not exist."""
+    if not os.path.exists(path):
+        return []
+    with sqlite3.connect(path) as db:
+        db.text_factory = bytes
+        rows = db.execute("SELECT time, prj, reason, os FROM reports ORDER BY id").fetchall()
+    return [(t.decode(), p, r, o) for t, p, r, o in rows]
+
+
 class SqliteDatabase:
     """An SQLite file in a temporary folder (EXITPOLL_STATS_DB)."""
     name = "SQLite"
@@ -221,13 +232,7 @@ class SqliteDatabase:
         self.settings = {"EXITPOLL_STATS_DB": self.path}
 
     def Rows(self):
-        """The stored reports as (time, prj, reason, os), time as text, the rest as bytes."""
-        if not os.path.exists(self.path):
-            return []
-        with sqlite3.connect(self.path) as db:
-            db.text_factory = bytes
-            rows = db.execute("SELECT time, prj, reason, os FROM reports ORDER BY id").fetchall()
-        return [(t.decode(), p, r, o) for t, p, r, o in rows]
+        return SqliteRows(self.path)
 
     def Insert(self, rows):
         """Stores (time, prj, reason, os) rows directly, the values as bytes, past the
