@@ -1,48 +1,47 @@
 // The Winsock 1.1 error names as a few dense runs of codes; no <winsock.h> needed.
 #include "net/winsock_errors.h"
 
+#include <string.h>
+
 namespace {
 
+// The names one after another, each ended by a zero byte and without the "WSA" that every
+// one begins with: a table of pointers would cost more than the names themselves.
+const char kNames[] =
+    "EINTR\0EBADF\0EACCES\0EFAULT\0EINVAL\0EMFILE\0EWOULDBLOCK\0EINPROGRESS\0EALREADY\0"
+    "ENOTSOCK\0EDESTADDRREQ\0EMSGSIZE\0EPROTOTYPE\0ENOPROTOOPT\0EPROTONOSUPPORT\0"
+    "ESOCKTNOSUPPORT\0EOPNOTSUPP\0EPFNOSUPPORT\0EAFNOSUPPORT\0EADDRINUSE\0EADDRNOTAVAIL\0"
+    "ENETDOWN\0ENETUNREACH\0ENETRESET\0ECONNABORTED\0ECONNRESET\0ENOBUFS\0EISCONN\0"
+    "ENOTCONN\0ESHUTDOWN\0ETOOMANYREFS\0ETIMEDOUT\0ECONNREFUSED\0ELOOP\0ENAMETOOLONG\0"
+    "EHOSTDOWN\0EHOSTUNREACH\0ENOTEMPTY\0EPROCLIM\0EUSERS\0EDQUOT\0ESTALE\0EREMOTE\0"
+    "SYSNOTREADY\0VERNOTSUPPORTED\0NOTINITIALISED\0HOST_NOT_FOUND\0TRY_AGAIN\0NO_RECOVERY\0"
+    "NO_DATA\0";
+
+// Runs of consecutive codes; their names follow one another in kNames.
 struct ErrorRun {
-  int first;
-  int count;
-  const char* const* names;
+  short first;
+  short count;
 };
-
-const char* const kRun10004[] = {"WSAEINTR"};
-const char* const kRun10009[] = {"WSAEBADF"};
-const char* const kRun10013[] = {"WSAEACCES", "WSAEFAULT"};
-const char* const kRun10022[] = {"WSAEINVAL"};
-const char* const kRun10024[] = {"WSAEMFILE"};
-const char* const kRun10035[] = {
-    "WSAEWOULDBLOCK",     "WSAEINPROGRESS",     "WSAEALREADY",      "WSAENOTSOCK",
-    "WSAEDESTADDRREQ",    "WSAEMSGSIZE",        "WSAEPROTOTYPE",    "WSAENOPROTOOPT",
-    "WSAEPROTONOSUPPORT", "WSAESOCKTNOSUPPORT", "WSAEOPNOTSUPP",    "WSAEPFNOSUPPORT",
-    "WSAEAFNOSUPPORT",    "WSAEADDRINUSE",      "WSAEADDRNOTAVAIL", "WSAENETDOWN",
-    "WSAENETUNREACH",     "WSAENETRESET",       "WSAECONNABORTED",  "WSAECONNRESET",
-    "WSAENOBUFS",         "WSAEISCONN",         "WSAENOTCONN",      "WSAESHUTDOWN",
-    "WSAETOOMANYREFS",    "WSAETIMEDOUT",       "WSAECONNREFUSED",  "WSAELOOP",
-    "WSAENAMETOOLONG",    "WSAEHOSTDOWN",       "WSAEHOSTUNREACH",  "WSAENOTEMPTY",
-    "WSAEPROCLIM",        "WSAEUSERS",          "WSAEDQUOT",        "WSAESTALE",
-    "WSAEREMOTE"};
-const char* const kRun10091[] = {"WSASYSNOTREADY", "WSAVERNOTSUPPORTED", "WSANOTINITIALISED"};
-const char* const kRun11001[] = {"WSAHOST_NOT_FOUND", "WSATRY_AGAIN", "WSANO_RECOVERY",
-                                 "WSANO_DATA"};
-
-template <int N>
-constexpr ErrorRun Run(int first, const char* const (&names)[N]) {
-  return {first, N, names};
-}
-
 const ErrorRun kRuns[] = {
-    Run(10004, kRun10004), Run(10009, kRun10009), Run(10013, kRun10013), Run(10022, kRun10022),
-    Run(10024, kRun10024), Run(10035, kRun10035), Run(10091, kRun10091), Run(11001, kRun11001),
+    {10004, 1},
+    {10009, 1},
+    {10013, 2},
+    {10022, 1},
+    {10024, 1},
+    {10035, 37},
+    {10091, 3},
+    {11001, 4},
 };
 
 }  // namespace
 
 ByteString WinsockErrorName(int code) {
-  for (const ErrorRun& run : kRuns)
-    if (code >= run.first && code < run.first + run.count) return run.names[code - run.first];
+  const char* name = kNames;
+  for (const ErrorRun& run : kRuns) {
+    for (int i = 0; i < run.count; ++i) {
+      if (code == run.first + i) return "WSA" + ByteString(name);
+      name += strlen(name) + 1;
+    }
+  }
   return "UNDEFINED WINSOCK ERROR";
 }
