@@ -2,6 +2,8 @@
 // replaces one of them.
 #include "app/settings.h"
 
+#include "app/report_address.h"
+
 #include <string.h>
 
 const char* const ReasonTexts[kReasonCount] = {
@@ -54,6 +56,7 @@ void ResolveSettings(Settings& settings, SettingReader read, void* context) {
   SettingSource source(read, context);
   source.Take(settings.Host, kReportSection, "Host", EXITPOLL_STATS_HOST, IsHostName);
   source.Take(settings.Email, kReportSection, "Email", EXITPOLL_FEEDBACK_EMAIL, IsMailAddress);
+  settings.Url = ReadReportAddress(read, context);
   source.Take(settings.Caption, kTextsSection, "Caption", "Uninstall");
   source.Take(settings.Title, kTextsSection, "Title", "Question:");
   source.Take(settings.Question, kTextsSection, "Question",

@@ -16,6 +16,7 @@ constexpr int kSettingMaxLength = 255;
 struct Settings {
   ByteString Host;   // statistics server: "name" or "name:port"
   ByteString Email;  // address of the fallback mail
+  ByteString Url;    // the report's full address, sent by the system's HTTP stack; empty: Host
   ByteString Caption;
   ByteString Title;
   ByteString Question;               // "%PRODUCT%" stands for the product's name

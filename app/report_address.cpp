@@ -1,0 +1,52 @@
+// The rule of the `Url` setting and the report URL sent to it.
+#include "app/report_address.h"
+
+#include <string.h>
+
+namespace {
+
+// Printable ASCII but for the space and the bytes that URLs may not carry as they are.
+bool IsUrlSafe(char c) {
+  return c > ' ' && c < 0x7F && !strchr("\"#<>[\\]^`{|}", c);
+}
+
+}  // namespace
+
+bool IsReportAddress(const char* value) {
+  if (strlen(value) > kSettingMaxLength || strncmp(value, "http", 4) != 0) return false;
+  const char* host = value + 4 + (value[4] == 's');
+  if (strncmp(host, "://", 3) != 0) return false;
+  host += 3;
+  const char* path = strchr(host, '/');
+  if (!path || !IsHostName(ByteString(host, int(path - host)))) return false;
+  while (IsUrlSafe(*path)) ++path;
+  return *path == 0;
+}
+
+ByteString ReadReportAddress(SettingReader read, void* context) {
+  // One byte more than a value may have, to tell a value of the longest length from a longer
+  // one that the reader cut.
+  char buffer[kSettingMaxLength + 2];
+  buffer[0] = 0;
+  if (read) read(context, "report", "Url", buffer, sizeof(buffer));
+  buffer[sizeof(buffer) - 1] = 0;
+  return IsReportAddress(buffer) ? ByteString(buffer) : ByteString();
+}
+
+ByteString AddressedReportUrl(const ByteString& address, const ByteString& reportUrl) {
+  ByteString url = address;
+  url += address.Find('?') < 0 ? '?' : '&';
+  url += strchr(reportUrl.Data(), '?') + 1;
+  return url;
+}
+
+bool IsSecureAddress(const ByteString& address) {
+  return address.StartsWith("https:");
+}
+
+bool LastLineIsOk(const char* text, int length) {
+  if (length > 0 && text[length - 1] == '\n') --length;
+  if (length > 0 && text[length - 1] == '\r') --length;
+  return length >= 2 && text[length - 2] == 'O' && text[length - 1] == 'K' &&
+         (length == 2 || text[length - 3] == '\n');
+}
