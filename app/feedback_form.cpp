@@ -130,7 +130,7 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
   ByteString reason;
   if (!ChosenReason(reason)) return;  // nothing chosen, nothing to say
   DeliverReport(ProductName, reason, Config.Host, Config.Email, Bind<&FeedbackForm::HttpDone>(this),
-                Waiting);
+                Waiting, Config.Url);
 }
 
 void FeedbackForm::HttpDone(HttpClient* sender) {

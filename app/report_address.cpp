@@ -44,6 +44,11 @@ bool IsSecureAddress(const ByteString& address) {
   return address.StartsWith("https:");
 }
 
+bool MayFollowRedirect(const char* from, const char* to) {
+  return strncmp(to, "https://", 8) == 0 ||
+         (strncmp(to, "http://", 7) == 0 && strncmp(from, "http://", 7) == 0);
+}
+
 bool LastLineIsOk(const char* text, int length) {
   if (length > 0 && text[length - 1] == '\n') --length;
   if (length > 0 && text[length - 1] == '\r') --length;

@@ -8,24 +8,42 @@
 
 #include "app/delivery_rules.h"
 #include "app/report.h"
+#include "app/report_address.h"
+#include "app/system_http.h"
 #include "app/windows_version.h"
 #include "gui/message_loop.h"
 
 void DeliverReport(const ByteString& product, const ByteString& reason, const ByteString& host,
-                   const ByteString& mailAddress, BoundMethod<HttpClient*> onDone, bool& waiting) {
-  HttpClient* client = CreateHttpClient();
-  client->Url = ReportUrl(product, reason, WindowsVersionName(), host);
-  client->OnDone = onDone;
+                   const ByteString& mailAddress, BoundMethod<HttpClient*> onDone, bool& waiting,
+                   const ByteString& address) {
+  ByteString url = ReportUrl(product, reason, WindowsVersionName(), host);
+  HttpClient* client = nullptr;
+  SystemRequest* request = nullptr;
   waiting = true;
   DWORD start = GetTickCount();
-  client->Get();
-  WaitForReply(waiting, start);
+  if (!address.IsEmpty()) {
+    url = AddressedReportUrl(address, url);
+    request = StartSystemRequest(url, waiting);
+  }
+  // Without the system's stack a plain address still goes by the own client; a secure one
+  // cannot go at all, and the answer is mailed at once.
+  if (!request && !IsSecureAddress(url)) {
+    client = CreateHttpClient();
+    client->Url = url;
+    client->OnDone = onDone;
+    client->Get();
+  }
+  if (request || client) WaitForReply(waiting, start);
 
-  if (!ReplyAccepted(client->HeaderLines))
+  bool accepted =
+      request ? FinishSystemRequest(request) : client && ReplyAccepted(client->HeaderLines);
+  if (!accepted)
     ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress).Data(), nullptr, nullptr,
                   SW_SHOWNORMAL);
-  client->Abort();
-  FreeObject(client);
+  if (client) {
+    client->Abort();
+    FreeObject(client);
+  }
 }
 
 // The flag and the clock are tested after every message, so messages that keep coming

@@ -93,16 +93,35 @@ TEST(AddressedReportUrl, TheReportQueryFollowsTheAddress) {
   EXPECT_FALSE(IsSecureAddress("http://h/x"));
 }
 
+TEST(MayFollowRedirect, UpToHttpsNeverDown) {
+  const struct {
+    const char* from;
+    const char* to;
+    bool followed;
+  } cases[] = {
+      {"http://h/a", "https://h/a", true},
+      {"https://h/a", "https://w.h/a", true},
+      {"http://h/a", "http://w.h/a", true},
+      {"https://h/a", "http://h/a", false},
+      {"http://h/a", "/a", false},
+      {"https://h/a", "//h/a", false},
+      {"http://h/a", "ftp://h/a", false},
+      {"http://h/a", "HTTP://h/a", false},
+      {"http://h/a", "", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.followed, MayFollowRedirect(c.from, c.to)) << c.from << " -> " << c.to;
+}
+
 TEST(LastLineIsOk, OnlyAnExactLastLine) {
   const struct {
     std::string body;
     bool ok;
   } cases[] = {
-      {"OK", true},           {"OK\n", true},          {"OK\r\n", true},
-      {"stored\nOK\n", true}, {"x\r\nOK", true},       {"", false},
-      {"ok\n", false},        {"OK \n", false},        {" OK", false},
-      {"XOK", false},         {"OK\n\n", false},       {"OK\nmore", false},
-      {"K", false},           {"\n", false},           {"OK\r\r\n", false},
+      {"OK", true},      {"OK\n", true}, {"OK\r\n", true},    {"stored\nOK\n", true},
+      {"x\r\nOK", true}, {"", false},    {"ok\n", false},     {"OK \n", false},
+      {" OK", false},    {"XOK", false}, {"OK\n\n", false},   {"OK\nmore", false},
+      {"K", false},      {"\n", false},  {"OK\r\r\n", false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.ok, LastLineIsOk(c.body.data(), int(c.body.size()))) << c.body;

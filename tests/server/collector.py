@@ -138,10 +138,13 @@ class PhpServer(_Server):
 class NginxFpm(_Server):
     """nginx serving the site of server/nginx-site.conf on 127.0.0.1:port, passing PHP to a
     private php-fpm pool over a Unix socket. Both run as the calling user with their files in
-    a temporary folder; the pool takes the collector settings from its environment."""
+    a temporary folder; the pool takes the collector settings from its environment.
+    `listen` replaces the site's listen line, for TLS; `extra` is added to the http block, for
+    further servers; in both "{port}" stands for the port."""
     name = "nginx + php-fpm"
 
-    def __init__(self, settings, root=SERVER_DIR, workers=2):
+    def __init__(self, settings, root=SERVER_DIR, workers=2, listen="listen 127.0.0.1:{port};",
+                 extra=""):
         self.folder = tempfile.mkdtemp(prefix="exitpoll-nginx-fpm-")
         f = self.folder
         self.port = FreePort()
@@ -162,7 +165,7 @@ catch_workers_output = yes
        "user": "user = root" if os.geteuid() == 0 else ""})
         with open(os.path.join(SERVER_DIR, "nginx-site.conf")) as site_file:
             site = site_file.read()
-        site = (site.replace("listen 80;", "listen 127.0.0.1:%d;" % self.port)
+        site = (site.replace("listen 80;", listen.replace("{port}", str(self.port)))
                 .replace("/srv/exitpoll/server", root)
                 .replace("unix:/run/php/php8.2-fpm.sock", "unix:" + socket_path)
                 .replace("include fastcgi_params;", "include /etc/nginx/fastcgi_params;"))
@@ -181,8 +184,9 @@ http {
   uwsgi_temp_path %(f)s/uwsgi;
   scgi_temp_path %(f)s/scgi;
   %(site)s
+  %(extra)s
 }
-""" % {"f": f, "site": site})
+""" % {"f": f, "site": site, "extra": extra.replace("{port}", str(self.port))})
         fpm_binary = shutil.which("php-fpm8.2") or "/usr/sbin/php-fpm8.2"
         self.fpm_log = open(os.path.join(f, "fpm.out"), "wb")
         self.fpm = subprocess.Popen([fpm_binary, "-F", "-R", "-y", os.path.join(f, "fpm.conf")],
