@@ -8,6 +8,8 @@ time from the close to the applet's end."""
 import collections
 import os
 import shutil
+import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -48,6 +50,16 @@ CASES = [
 # Urls that break the rule: the built-in delivery, byte for byte.
 BROKEN = ["javascript:alert(1)//%s/x" % NAME, "https://user@%s/x" % NAME, "ftp://%s/x" % NAME,
           "https://%s/a b" % NAME, ("https://%s/" % NAME).ljust(300, "p")]
+
+# The maker's check of an address: (address, CA trusted, the verdict's beginning).
+CHECKS = [
+    ("https://%s:{https}/stat/uninstall.php" % NAME, True, "accepted"),
+    ("%s:{up}" % NAME, True, "redirected: the server answers 301 to https://%s:{https}/" % NAME),
+    ("https://%s:{https}/stat/none.php" % NAME, True, '"OK" missing: the server answered 404'),
+    ("https://%s:{silent}/stat/uninstall.php" % NAME, True, "no answer within 3"),
+    ("https://%s:{https}/stat/uninstall.php" % NAME, False, "certificate not trusted"),
+]
+CHECK_ENDPOINT = os.path.join(h.SOURCE_DIR, "scripts", "check-endpoint")
 
 
 def WriteApplet(folder, url):
@@ -184,6 +196,23 @@ class UrlTest(unittest.TestCase):
                     self.assertEqual(server.Requests()[-1:], [a.Request(OTHER_QUERY)])
             self.assertEqual(len(server.Requests()), len(BROKEN))
             self.assertEqual(mail.SettledUrls(), [])
+
+    def test_check_endpoint_says_what_the_applet_would_meet(self):
+        before = len(self.db.Rows())
+        for address, trusted, verdict in CHECKS:
+            address, verdict = address.format(**self.Ports()), verdict.format(**self.Ports())
+            with self.subTest(address=address, trusted=trusted):
+                trust = tls.TrustFiles("127.0.0.1 %s\n" % NAME, [self.ca if trusted else
+                                                                 self.other])
+                self.addCleanup(trust.Close)
+                result = subprocess.run(trust.Wrapper() + [sys.executable, CHECK_ENDPOINT,
+                                                           address],
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        timeout=30)
+                out = result.stdout.decode()
+                self.assertTrue(out.startswith(verdict), out)
+                self.assertEqual(result.returncode, 0 if verdict == "accepted" else 1)
+        self.assertEqual([r[1] for r in self.db.Rows()[before:]], [b"exitpoll endpoint check"])
 
 
 if __name__ == "__main__":
