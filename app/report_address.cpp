@@ -10,12 +10,18 @@ bool IsUrlSafe(char c) {
   return c > ' ' && c < 0x7F && !strchr("\"#<>[\\]^`{|}", c);
 }
 
+bool Begins(const char* text, const char* prefix) {
+  while (*prefix)
+    if (*text++ != *prefix++) return false;
+  return true;
+}
+
 }  // namespace
 
 bool IsReportAddress(const char* value) {
-  if (strlen(value) > kSettingMaxLength || strncmp(value, "http", 4) != 0) return false;
+  if (strlen(value) > kSettingMaxLength || !Begins(value, "http")) return false;
   const char* host = value + 4 + (value[4] == 's');
-  if (strncmp(host, "://", 3) != 0) return false;
+  if (!Begins(host, "://")) return false;
   host += 3;
   const char* path = strchr(host, '/');
   if (!path || !IsHostName(ByteString(host, int(path - host)))) return false;
@@ -41,12 +47,11 @@ ByteString AddressedReportUrl(const ByteString& address, const ByteString& repor
 }
 
 bool IsSecureAddress(const ByteString& address) {
-  return address.StartsWith("https:");
+  return Begins(address.Data(), "https:");
 }
 
 bool MayFollowRedirect(const char* from, const char* to) {
-  return strncmp(to, "https://", 8) == 0 ||
-         (strncmp(to, "http://", 7) == 0 && strncmp(from, "http://", 7) == 0);
+  return Begins(to, "https://") || (Begins(to, "http://") && Begins(from, "http://"));
 }
 
 bool LastLineIsOk(const char* text, int length) {

@@ -51,9 +51,8 @@ enum : LONG { kPending, kAccepted, kRefused, kAbandoned };
 struct SystemRequest {
   LONG State;   // kPending until the worker or the caller settles it; atomic
   HWND Notify;  // the caller's hidden window, which only the caller destroys
-  DWORD Size;   // of each of the two buffers
-  char* Location;
-  char Url[1];  // the address asked for now, then Location
+  DWORD Size;   // of each of the two buffers at Url: the address and a redirect's Location
+  char Url[1];
 };
 
 namespace {
@@ -88,22 +87,25 @@ bool ReadsOk(HINTERNET reply) {
 // The GET of the request's Url and of each redirect that may be followed; the final reply
 // is judged. Stops before the next request once the caller has let go.
 LONG Exchange(HINTERNET session, SystemRequest* request) {
+  char* url = request->Url;
+  char* location = url + request->Size;
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     if (__atomic_load_n(&request->State, __ATOMIC_ACQUIRE) != kPending) break;
-    HINTERNET reply = gWinInet.OpenUrl(session, request->Url, nullptr, 0, kRequestFlags, 0);
+    HINTERNET reply = gWinInet.OpenUrl(session, url, nullptr, 0, kRequestFlags, 0);
     if (!reply) break;
     DWORD status = 0, size = sizeof(status);
     gWinInet.QueryInfo(reply, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                        nullptr);
-    size = request->Size - 1;
+    size = request->Size;
     bool moved = status / 100 == 3 &&
-                 gWinInet.QueryInfo(reply, HTTP_QUERY_LOCATION, request->Location, &size, nullptr);
+                 gWinInet.QueryInfo(reply, HTTP_QUERY_LOCATION, location, &size, nullptr);
     bool ok = !moved && ReadsOk(reply);
     gWinInet.Close(reply);
     if (!moved) return ok ? kAccepted : kRefused;
-    request->Location[size] = 0;
-    if (!MayFollowRedirect(request->Url, request->Location)) break;
-    memcpy(request->Url, request->Location, size + 1);
+    if (!MayFollowRedirect(url, location)) break;
+    char* next = location;
+    location = url;
+    url = next;
   }
   return kRefused;
 }
@@ -135,7 +137,6 @@ SystemRequest* StartSystemRequest(const ByteString& url, bool& waiting) {
   auto* request = static_cast<SystemRequest*>(MemAlloc(sizeof(SystemRequest) + 2 * size));
   request->State = kPending;
   request->Size = size;
-  request->Location = request->Url + size;
   memcpy(request->Url, url.Data(), url.Length() + 1);
   request->Notify = CreateUtilityWindowHandle(WindowMethod{&ReplyArrived, &waiting});
   DWORD id;
