@@ -27,8 +27,7 @@ PROXY_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settin
 
 Case = collections.namedtuple("Case", "number why url trusted wininet proxy stored mail")
 # url: "{https}", "{plain}", "{up}", "{down}" and "{silent}" stand for the servers' ports (see
-# tls_servers.Collector); stored:
-# a row arrives at the collector; mail: the answer is mailed.
+# tls_servers.Collector); stored: a row arrives at the collector; mail: the answer is mailed.
 CASES = [
     Case(1, "HTTPS, CA trusted", "https://%s:{https}/stat/uninstall.php" % NAME,
          True, True, False, True, False),
