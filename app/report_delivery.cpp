@@ -8,13 +8,17 @@
 
 #include "app/delivery_rules.h"
 #include "app/report.h"
+#include "app/report_id.h"
 #include "app/windows_version.h"
 #include "gui/message_loop.h"
 
 void DeliverReport(const ByteString& product, const ByteString& reason, const ByteString& host,
-                   const ByteString& mailAddress, BoundMethod<HttpClient*> onDone, bool& waiting) {
+                   const ByteString& mailAddress, const ReportKeys& keys,
+                   BoundMethod<HttpClient*> onDone, bool& waiting) {
+  ByteString id = keys.MakeId ? NewReportId() : ByteString();
   HttpClient* client = CreateHttpClient();
-  client->Url = ReportUrl(product, reason, WindowsVersionName(), host);
+  client->Url =
+      ReportUrl(product, reason, WindowsVersionName(keys.NamedWindows), host, keys.Version, id);
   client->OnDone = onDone;
   waiting = true;
   DWORD start = GetTickCount();
@@ -22,8 +26,8 @@ void DeliverReport(const ByteString& product, const ByteString& reason, const By
   WaitForReply(waiting, start);
 
   if (!ReplyAccepted(client->HeaderLines))
-    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress).Data(), nullptr, nullptr,
-                  SW_SHOWNORMAL);
+    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress, id).Data(), nullptr,
+                  nullptr, SW_SHOWNORMAL);
   client->Abort();
   FreeObject(client);
 }
