@@ -129,8 +129,8 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
 
   ByteString reason;
   if (!ChosenReason(reason)) return;  // nothing chosen, nothing to say
-  DeliverReport(ProductName, reason, Config.Host, Config.Email, Bind<&FeedbackForm::HttpDone>(this),
-                Waiting, Config.Url);
+  DeliverReport(ProductName, reason, Config.Host, Config.Email, Config.Keys,
+                Bind<&FeedbackForm::HttpDone>(this), Waiting, Config.Url);
 }
 
 void FeedbackForm::HttpDone(HttpClient* sender) {

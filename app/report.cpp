@@ -60,20 +60,34 @@ ByteString UrlEncode(const ByteString& text) {
 }
 
 ByteString ReportUrl(const ByteString& product, const ByteString& reason,
-                     const ByteString& versionName, const ByteString& host) {
+                     const ByteString& versionName, const ByteString& host,
+                     const ByteString& productVersion, const ByteString& reportId) {
   ByteString url = "http://" + host + "/stat/uninstall.php?prj=";
   url += UrlEncode(product);
   url += "&reason=";
   url += UrlEncode(reason);
   url += "&os=";
   url += UrlEncode(versionName);
+  if (!productVersion.IsEmpty()) {
+    url += "&ver=";
+    url += UrlEncode(productVersion);
+  }
+  if (!reportId.IsEmpty()) {
+    url += "&id=";
+    url += reportId;  // hexadecimal digits only
+  }
   return url;
 }
 
-ByteString MailUrl(const ByteString& product, const ByteString& reason, const ByteString& address) {
+ByteString MailUrl(const ByteString& product, const ByteString& reason, const ByteString& address,
+                   const ByteString& reportId) {
   ByteString url = "mailto:" + address + "?subject=";
   url += UrlEncode("uninstall " + product);
   url += "&body=";
   url += Escape(reason, kMailBodyRule);
+  if (!reportId.IsEmpty()) {
+    url += "%0d%0aReport%20id:%20";  // a line of its own, escaped as the body is
+    url += reportId;
+  }
   return url;
 }

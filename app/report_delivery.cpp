@@ -9,14 +9,17 @@
 #include "app/delivery_rules.h"
 #include "app/report.h"
 #include "app/report_address.h"
+#include "app/report_id.h"
 #include "app/system_http.h"
 #include "app/windows_version.h"
 #include "gui/message_loop.h"
 
 void DeliverReport(const ByteString& product, const ByteString& reason, const ByteString& host,
-                   const ByteString& mailAddress, BoundMethod<HttpClient*> onDone, bool& waiting,
-                   const ByteString& address) {
-  ByteString url = ReportUrl(product, reason, WindowsVersionName(), host);
+                   const ByteString& mailAddress, const ReportKeys& keys,
+                   BoundMethod<HttpClient*> onDone, bool& waiting, const ByteString& address) {
+  ByteString id = keys.MakeId ? NewReportId() : ByteString();
+  ByteString url =
+      ReportUrl(product, reason, WindowsVersionName(keys.NamedWindows), host, keys.Version, id);
   HttpClient* client = nullptr;
   SystemRequest* request = nullptr;
   waiting = true;
@@ -38,8 +41,8 @@ void DeliverReport(const ByteString& product, const ByteString& reason, const By
   bool accepted =
       request ? FinishSystemRequest(request) : client && ReplyAccepted(client->HeaderLines);
   if (!accepted)
-    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress).Data(), nullptr, nullptr,
-                  SW_SHOWNORMAL);
+    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress, id).Data(), nullptr,
+                  nullptr, SW_SHOWNORMAL);
   if (client) {
     client->Abort();
     FreeObject(client);

@@ -4,19 +4,21 @@
 
 #include <stdint.h>
 
+#include "app/settings.h"
 #include "http/http_client.h"
 #include "rt/bound_method.h"
 #include "rt/byte_string.h"
 
-// Sends the report of `reason` for `product` to the statistics server `host` and waits
-// for the reply; unless the reply is accepted, opens the prepared mail message to
-// `mailAddress` instead. `onDone` becomes the client's OnDone and clears `waiting`, which is
-// set just before the request starts, when it has seen enough of the reply.
-// With an `address` (the Url setting) the report goes there through the system's HTTP
-// stack instead; where that stack is missing, a plain http:// address through the own
+// Sends the report of `reason` for `product`, with the opt-in `keys`, to the statistics
+// server `host` and waits for the reply; unless the reply is accepted, opens the prepared
+// mail message to `mailAddress` instead. `onDone` becomes the client's OnDone and clears
+// `waiting`, which is set just before the request starts, when it has seen enough of the
+// reply. With an `address` (the Url setting) the report goes there through the system's
+// HTTP stack instead; where that stack is missing, a plain http:// address through the own
 // client, and an https:// one not at all.
 void DeliverReport(const ByteString& product, const ByteString& reason, const ByteString& host,
-                   const ByteString& mailAddress, BoundMethod<HttpClient*> onDone, bool& waiting,
+                   const ByteString& mailAddress, const ReportKeys& keys,
+                   BoundMethod<HttpClient*> onDone, bool& waiting,
                    const ByteString& address = ByteString());
 
 // Dispatches the thread's messages until `waiting` is false or kReportWaitMs have passed

@@ -26,6 +26,14 @@ bool AcceptAny(const ByteString&) {
   return true;
 }
 
+bool IsNamed(const ByteString& value) {
+  return value == "named";
+}
+
+bool IsYes(const ByteString& value) {
+  return value == "yes";
+}
+
 class SettingSource {
 public:
   SettingSource(SettingReader read, void* context) : read_(read), context_(context) {}
@@ -69,6 +77,14 @@ void ResolveSettings(Settings& settings, SettingReader read, void* context) {
   source.Take(settings.Reasons[kReasonCount - 1], kTextsSection, "Other",
               ReasonTexts[kReasonCount - 1]);
   source.Take(settings.Button, kTextsSection, "Button", "Uninstall");
+
+  ReportKeys& keys = settings.Keys;
+  ByteString word;
+  source.Take(word, kReportSection, "Windows", "", IsNamed);
+  keys.NamedWindows = !word.IsEmpty();
+  source.Take(word, kReportSection, "ReportId", "", IsYes);
+  keys.MakeId = !word.IsEmpty();
+  source.Take(keys.Version, kReportSection, "Version", "", IsProductVersion);
 }
 
 ByteString SettingValue(const char* raw) {
@@ -113,6 +129,13 @@ bool IsHostName(const ByteString& value) {
     port = port * 10 + (c - '0');
   }
   return port >= 1 && port <= 65535;
+}
+
+bool IsProductVersion(const ByteString& value) {
+  if (value.Length() > kProductVersionMaxLength) return false;
+  for (int i = 0; i < value.Length(); ++i)
+    if (!IsLetterOrDigit(value[i]) && !strchr(".-_+", value[i])) return false;
+  return true;
 }
 
 ByteString WithProduct(const ByteString& text, const ByteString& product) {

@@ -13,6 +13,13 @@ extern const char* const ReasonTexts[kReasonCount];
 // Longest value taken from the file, in bytes; longer ones are cut.
 constexpr int kSettingMaxLength = 255;
 
+// The report's opt-in keys; all off gives the designed report.
+struct ReportKeys {
+  bool NamedWindows;   // Windows=named: the versions past XP by name, not "Unknown"
+  bool MakeId;         // ReportId=yes: a report id per run, in the report and the mail
+  ByteString Version;  // Version=: the product's version; empty when not set
+};
+
 struct Settings {
   ByteString Host;   // statistics server: "name" or "name:port"
   ByteString Email;  // address of the fallback mail
@@ -22,6 +29,7 @@ struct Settings {
   ByteString Question;               // "%PRODUCT%" stands for the product's name
   ByteString Reasons[kReasonCount];  // Reason1 to Reason6, then Other
   ByteString Button;
+  ReportKeys Keys;
 };
 
 // Copies the value of `key` in `section` into `buffer` (at most size - 1 bytes and a
@@ -50,6 +58,10 @@ bool IsHostName(const ByteString& value);
 // `text` with every "%PRODUCT%" replaced by `product`; the product's own bytes are never
 // searched for the placeholder.
 ByteString WithProduct(const ByteString& text, const ByteString& product);
+// Letters, digits and . - _ +, at most kProductVersionMaxLength bytes: a version as
+// installers write one, and a value the collector takes.
+constexpr int kProductVersionMaxLength = 32;
+bool IsProductVersion(const ByteString& value);
 // The settings file of the program at `exePath`: the same folder and base name, with the
 // extension ".ini" in place of the program's own (or added when it has none).
 ByteString SettingsPathOf(const ByteString& exePath);

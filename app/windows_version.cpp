@@ -1,6 +1,8 @@
-// Reads the running system's version record and the kernel library's product version.
+// Reads the running system's version record and the kernel library's product version, and
+// where asked the true version record of the NT versions after XP.
 #include <windows.h>
 
+#include "app/late_bound.h"
 #include "app/windows_version.h"
 #include "rt/memory.h"
 
@@ -63,6 +65,19 @@ WindowsVersion DetectWindowsVersion() {
                                 KernelProductVersion);
 }
 
-ByteString WindowsVersionName() {
-  return WindowsVersionNames[DetectWindowsVersion()];
+ByteString WindowsVersionName(bool named) {
+  WindowsVersion version = DetectWindowsVersion();
+  if (named && version == WindowsUnknown) {
+    // GetVersionExA reports 6.2 on every later Windows to a program without a manifest;
+    // ntdll's own record tells the truth. Windows 95 to ME have no RtlGetVersion.
+    typedef LONG(WINAPI * RtlGetVersionFunction)(OSVERSIONINFOEXW*);
+    RtlGetVersionFunction rtlGetVersion =
+        reinterpret_cast<RtlGetVersionFunction>(LateBound("ntdll.dll", "RtlGetVersion"));
+    OSVERSIONINFOEXW record;
+    record.dwOSVersionInfoSize = sizeof(record);
+    if (rtlGetVersion && rtlGetVersion(&record) == 0)
+      return LaterWindowsName(record.dwPlatformId, record.dwMajorVersion, record.dwMinorVersion,
+                              record.dwBuildNumber, record.wProductType);
+  }
+  return WindowsVersionNames[version];
 }

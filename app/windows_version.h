@@ -30,6 +30,13 @@ WindowsVersion ClassifyWindowsVersion(unsigned platformId, unsigned major, unsig
                                       const ByteString& servicePackText,
                                       unsigned kernelProductVersion);
 
+// The name of a version that ClassifyWindowsVersion calls "Unknown", from the true version
+// record (not the one GetVersionExA makes up for a program without a manifest): platform,
+// major, minor, build and product type (1 workstation, 2 domain controller, 3 server).
+// "Unknown" where it knows none.
+ByteString LaterWindowsName(unsigned platformId, unsigned major, unsigned minor, unsigned build,
+                            unsigned productType);
+
 // The running system (Win32 only). ReadVersionInfo refreshes the version globals; a failed
 // version query keeps their previous values (0 and empty at start).
 extern unsigned PlatformId;
@@ -46,4 +53,6 @@ void ReadVersionInfo();
 // alone, when the file has none or its root block is not exactly a VS_FIXEDFILEINFO.
 bool ReadFixedFileInfo(const ByteString& path, tagVS_FIXEDFILEINFO& info);
 WindowsVersion DetectWindowsVersion();
-ByteString WindowsVersionName();
+// `named`: a version past the designed names is named from RtlGetVersion's record
+// (LaterWindowsName); otherwise it stays "Unknown".
+ByteString WindowsVersionName(bool named = false);

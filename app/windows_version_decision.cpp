@@ -11,6 +11,18 @@ namespace {
 constexpr unsigned kPlatformWindows = 1;  // the Windows 95 family
 constexpr unsigned kPlatformNt = 2;
 constexpr unsigned kKernelVersionME = 0x0004005A;  // 4.90
+constexpr unsigned kFirstWindows11Build = 22000;
+
+// The NT versions after XP, each to follow "Windows ", in the order LaterWindowsName
+// counts them: 5.2; 6.0 to 6.3, workstation then server; 10.0 before and from build 22000,
+// then server.
+const char kLaterNames[] =
+    "Server 2003\0Vista\0Server 2008\0"
+    "7\0Server 2008 R2\0"
+    "8\0Server 2012\0"
+    "8.1\0Server 2012 R2\0"
+    "10\0"
+    "11\0Server 2016 or later";
 
 // True when `text` without its leading and trailing bytes of 32 or below is exactly `letter`.
 bool TrimmedIs(const ByteString& text, char letter) {
@@ -67,4 +79,21 @@ WindowsVersion ClassifyWindowsVersion(unsigned platformId, unsigned major, unsig
     return ClassifyWindows9x(minor, servicePackText, kernelProductVersion);
   if (platformId == kPlatformNt) return ClassifyNt(major, minor);
   return WindowsUnknown;
+}
+
+ByteString LaterWindowsName(unsigned platformId, unsigned major, unsigned minor, unsigned build,
+                            unsigned productType) {
+  int server = productType > 1;  // a domain controller is a server too
+  int index = -1;
+  if (platformId == kPlatformNt) {
+    if (major == 5 && minor == 2) index = 0;
+    if (major == 6 && minor <= 3) index = 1 + 2 * minor + server;
+    if (major == 10 && minor == 0) index = server ? 11 : build < kFirstWindows11Build ? 9 : 10;
+  }
+  if (index < 0) return WindowsVersionNames[WindowsUnknown];
+  const char* name = kLaterNames;
+  while (index--)
+    while (*name++) {
+    }
+  return ByteString("Windows ") + name;
 }

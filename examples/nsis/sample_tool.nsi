@@ -11,7 +11,7 @@
 ;             installation. Implies /S; the survey stays away, since the user is not leaving.
 ;
 ; With -DEXITPOLL_INI=path, the applet's settings file (see examples/ini) is installed
-; beside it and travels with it.
+; beside it, with the product's version written into it, and travels with it.
 
 Unicode true
 
@@ -52,6 +52,8 @@ Section "${PRODUCT}"
   File "/oname=exitpoll.exe" "${EXITPOLL_EXE}"
 !ifdef EXITPOLL_INI
   File "/oname=exitpoll.ini" "${EXITPOLL_INI}"
+  ; The version being installed, reported with the survey's answer ("ver").
+  WriteINIStr "$INSTDIR\exitpoll.ini" "report" "Version" "${VERSION}"
 !endif
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKLM "${ARP_KEY}" "DisplayName" "${PRODUCT}"

@@ -73,6 +73,26 @@ TEST(ReportUrl, KeysInOrderWithEncodedValues) {
     EXPECT_EQ(kReportPrefix + c.query, Str(ReportUrl(c.product, c.reason, c.version))) << c.why;
 }
 
+// The opt-in keys follow "os" in a fixed order, each only when set; a report without them
+// is the designed one (above).
+TEST(ReportUrl, OptInKeysAfterOs) {
+  const struct {
+    const char* why;
+    const char* productVersion;
+    const char* id;
+    std::string tail;
+  } cases[] = {
+      {"neither", "", "", ""},
+      {"version", "2.0.1-beta+7", "", "&ver=2.0.1-beta%2b7"},
+      {"id", "", "0123456789abcdef", "&id=0123456789abcdef"},
+      {"both, version first", "1.0", "fedcba9876543210", "&ver=1.0&id=fedcba9876543210"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ("http://h/stat/uninstall.php?prj=P&reason=R&os=Windows+7" + c.tail,
+              Str(ReportUrl("P", "R", "Windows 7", "h", c.productVersion, c.id)))
+        << c.why;
+}
+
 TEST(MailUrl, SubjectAndBody) {
   const struct {
     const char* why;
@@ -90,6 +110,9 @@ TEST(MailUrl, SubjectAndBody) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(kMailPrefix + c.rest, Str(MailUrl(c.product, Bytes(c.reason)))) << c.why;
+  EXPECT_EQ(kMailPrefix + "uninstall+P&body=Other:%20a%26b%0d%0aReport%20id:%200123456789abcdef",
+            Str(MailUrl("P", "Other: a&b", EXITPOLL_FEEDBACK_EMAIL, "0123456789abcdef")))
+      << "the report id as the body's last line";
 }
 
 // Before, the free text went into the body as typed apart from its spaces: "&" began a new

@@ -169,6 +169,68 @@ TEST(IsHostName, NameOrNameAndPort) {
             Str(Resolve({{"report/Email", "a@b.com?cc=c@d.com"}}).Email));
 }
 
+// The report's opt-in keys: each is off unless its value is exactly what turns it on, and
+// the version must be one the collector takes as it is.
+TEST(ResolveSettings, ReportKeys) {
+  const struct {
+    const char* why;
+    FakeFile file;
+    bool named;
+    bool makeId;
+    std::string version;
+  } cases[] = {
+      {"no keys: the designed report", {}, false, false, ""},
+      {"all three",
+       {{"report/Windows", "named"},
+        {"report/ReportId", "yes"},
+        {"report/Version", " 2.0.1-beta+7_x "}},
+       true,
+       true,
+       "2.0.1-beta+7_x"},
+      {"words in lower case only",
+       {{"report/Windows", "Named"}, {"report/ReportId", "YES"}},
+       false,
+       false,
+       ""},
+      {"other words",
+       {{"report/Windows", "name"}, {"report/ReportId", "yes please"}},
+       false,
+       false,
+       ""},
+      {"other words, longer",
+       {{"report/Windows", "namedx"}, {"report/ReportId", "1"}},
+       false,
+       false,
+       ""},
+      {"wrong section", {{"texts/Windows", "named"}, {"texts/Version", "1"}}, false, false, ""},
+      {"version of 32 bytes",
+       {{"report/Version", std::string(32, '9')}},
+       false,
+       false,
+       std::string(32, '9')},
+      {"version of 33 bytes", {{"report/Version", std::string(33, '9')}}, false, false, ""},
+      {"version with a space", {{"report/Version", "2.0 beta"}}, false, false, ""},
+      {"version with a query", {{"report/Version", "2&id=1"}}, false, false, ""},
+      {"version in ANSI", {{"report/Version", "2.0\xE9"}}, false, false, ""},
+  };
+  for (const auto& c : cases) {
+    Settings s = Resolve(c.file);
+    EXPECT_EQ(c.named, s.Keys.NamedWindows) << c.why;
+    EXPECT_EQ(c.makeId, s.Keys.MakeId) << c.why;
+    EXPECT_EQ(c.version, Str(s.Keys.Version)) << c.why;
+    EXPECT_EQ(kBuiltIn, Fields(s)) << c.why;
+  }
+  Settings none;
+  ResolveSettings(none, nullptr, nullptr);
+  EXPECT_FALSE(none.Keys.NamedWindows || none.Keys.MakeId || !none.Keys.Version.IsEmpty());
+
+  const std::string allowed = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.-_+";
+  for (int b = 1; b < 256; ++b)
+    EXPECT_EQ(allowed.find(char(b)) != std::string::npos,
+              IsProductVersion(Bytes("1" + std::string(1, char(b)) + "0")))
+        << "byte " << b;
+}
+
 TEST(WithProduct, ReplacesEveryPlaceholder) {
   const struct {
     const char* why;

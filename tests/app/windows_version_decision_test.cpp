@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "support/byte_strings.h"
+
 namespace {
 
 struct VersionCase {
@@ -63,6 +65,44 @@ TEST(ClassifyWindowsVersion, DecisionTable) {
     EXPECT_EQ(c.version,
               ClassifyWindowsVersion(c.platform, c.major, c.minor, c.servicePack, c.kernel))
         << c.why;
+}
+
+// The names of the versions past XP, from the true version record, as Windows=named sends
+// them; product type 1 is a workstation, 2 a domain controller, 3 a server.
+TEST(LaterWindowsName, DecisionTable) {
+  const struct {
+    unsigned platform, major, minor, build, productType;
+    const char* name;
+  } cases[] = {
+      {2, 5, 2, 3790, 3, "Windows Server 2003"},
+      {2, 5, 2, 3790, 1, "Windows Server 2003"},  // XP x64 shares the version
+      {2, 6, 0, 6002, 1, "Windows Vista"},
+      {2, 6, 0, 6002, 3, "Windows Server 2008"},
+      {2, 6, 1, 7601, 1, "Windows 7"},
+      {2, 6, 1, 7601, 2, "Windows Server 2008 R2"},
+      {2, 6, 2, 9200, 1, "Windows 8"},
+      {2, 6, 2, 9200, 3, "Windows Server 2012"},
+      {2, 6, 3, 9600, 1, "Windows 8.1"},
+      {2, 6, 3, 9600, 3, "Windows Server 2012 R2"},
+      {2, 10, 0, 10240, 1, "Windows 10"},
+      {2, 10, 0, 21999, 1, "Windows 10"},
+      {2, 10, 0, 22000, 1, "Windows 11"},
+      {2, 10, 0, 26100, 1, "Windows 11"},
+      {2, 10, 0, 14393, 3, "Windows Server 2016 or later"},
+      {2, 10, 0, 26100, 2, "Windows Server 2016 or later"},
+      {2, 10, 0, 19045, 0, "Windows 10"},  // no product type: a workstation
+      {2, 6, 4, 9800, 1, "Unknown"},
+      {2, 10, 1, 22000, 1, "Unknown"},
+      {2, 11, 0, 30000, 1, "Unknown"},
+      {2, 5, 3, 0, 1, "Unknown"},
+      {2, 0x100 + 6, 1, 7601, 1, "Unknown"},  // no wrap to a byte
+      {1, 6, 1, 7601, 1, "Unknown"},
+      {0, 10, 0, 22000, 1, "Unknown"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.name, Str(LaterWindowsName(c.platform, c.major, c.minor, c.build, c.productType)))
+        << c.platform << " " << c.major << "." << c.minor << "." << c.build << " type "
+        << c.productType;
 }
 
 TEST(WindowsVersionNames, ExactNamesSent) {

@@ -4,6 +4,7 @@ the ways a user and an installer remove it. Only an interactive uninstall shows 
 from a copy outside the product folder, and waits for it; a silent uninstall and an upgrade
 never do; every way leaves nothing behind."""
 import os
+import re
 import shutil
 import time
 import unittest
@@ -149,8 +150,11 @@ class NsisExampleTest(unittest.TestCase):
         self.Install(SETUP)
         with h.MailCapture() as mail:
             elapsed = self.UninstallInteractively("Unstable", mail.env)
-            self.assertEqual(mail.WaitForUrls(1, timeout=30),
-                             [a.MAIL_PREFIX + b"Sample+Tool&body=Unstable"])
+            urls = mail.WaitForUrls(1, timeout=30)
+            # The installed template turns ReportId on: the id is the body's last line.
+            self.assertEqual(len(urls), 1, urls)
+            self.assertRegex(urls[0], b"\\A" + re.escape(a.MAIL_PREFIX) +
+                             b"Sample\\+Tool&body=Unstable%0d%0aReport%20id:%20[0-9a-f]{16}\\Z")
         self.AssertRemoved()
         self.assertGreaterEqual(elapsed, LIMIT_S - 0.1)  # the clocks' disagreement
         self.assertLess(elapsed, LIMIT_S + MARGIN_S)
@@ -175,6 +179,11 @@ class NsisExampleTest(unittest.TestCase):
                 self.assertEqual(sorted(os.listdir(h.UnixPath(FOLDER))),
                                  ["SampleTool.exe", "exitpoll.exe", "exitpoll.ini",
                                   "uninstall.exe"])
+                # The installer wrote its own version into the template's [report].
+                with open(h.UnixPath(FOLDER + "\\exitpoll.ini"), "rb") as f:
+                    lines = [line.strip() for line in f.read().splitlines()]
+                report = lines.index(b"[report]")
+                self.assertIn(b"Version=2.0", lines[report:lines.index(b"[texts]")])
             self.assertEqual(server.Rows(), [])
             self.assertEqual(mail.Urls(), [])
 
