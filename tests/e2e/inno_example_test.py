@@ -26,6 +26,13 @@ UNINSTALLER = '"%s\\unins000.exe"' % FOLDER
 CAPTION = "Sample Tool Uninstall"
 
 
+def Child(caption, **which):
+    """The first control of the window `caption` with these properties (see FindChild), or
+    None, also when there is no such window at the moment."""
+    info = h.Inspect(caption)
+    return info and h.FindChild(info["window"], **which)
+
+
 def LogText(path):
     if not os.path.exists(path):
         return ""
@@ -102,12 +109,14 @@ class InnoExampleTest(unittest.TestCase):
             confirmation = h.WaitForWindow(CAPTION, 60)["window"]
             self.assertIsNotNone(h.FindChild(confirmation, text="&Yes", className="Button"))
             h.ClickCaption(CAPTION)
-            h.WaitUntil(lambda: h.Inspect(CAPTION)["active"] == confirmation["hwnd"], 30,
-                        what="the confirmation to be active")
+            h.WaitUntil(lambda: (h.Inspect(CAPTION) or {}).get("active") == confirmation["hwnd"],
+                        30, what="the confirmation to be active")
             h.Key("y")
-            form = h.WaitForWindow(a.CAPTION, 60)["window"]
+            h.WaitForWindow(a.CAPTION, 60)
+            # Wine may show the form a moment before its controls have their texts.
             question = "Why have you made up your mind to remove Sample Tool?"
-            self.assertIsNotNone(h.FindChild(form, text=question))
+            h.WaitUntil(lambda: Child(a.CAPTION, text=question), 30,
+                        what="the question naming Sample Tool")
             # The applet runs from a copy in the uninstaller's temporary folder, with its
             # settings file beside it, and nothing is removed yet.
             copies = i.AppletCopies()
@@ -123,8 +132,7 @@ class InnoExampleTest(unittest.TestCase):
             # The uninstaller goes on once the applet has ended, and closes with a message.
             self.WaitForLog(log, "Uninstallation process succeeded.")
             elapsed = time.monotonic() - clicked
-            done = h.WaitUntil(lambda: h.FindChild(h.Inspect(CAPTION)["window"], text="OK"),
-                               60, what="the closing message")
+            done = h.WaitUntil(lambda: Child(CAPTION, text="OK"), 60, what="the closing message")
             h.ClickCenter(done)
             self.WaitForLog(log, "Log closed.")
             self.assertEqual(launched.Wait(), 0)
