@@ -11,6 +11,7 @@ import unittest
 
 import applet as a
 import harness as h
+from installers import AppletCopies, AnswerSurvey, LIMIT_S, MARGIN_S, QUERY_OS
 
 SETUP = os.environ.get("EXITPOLL_NSIS_SETUP", "")
 OLDER_SETUP = os.environ.get("EXITPOLL_NSIS_OLDER_SETUP", "")
@@ -21,21 +22,6 @@ OLDER_FOLDER = "C:\\Sample Tool 1.0"  # where the upgrade case puts the older ve
 # and ends at once; the copy does the work.
 RELAUNCHED = "Un.exe"
 NSIS_CAPTION = "Sample Tool Uninstall: Confirmation"
-LIMIT_S = 3.0  # the applet's wait for the server after its window closes
-MARGIN_S = 4.0  # the removal and the ends of two processes after it, on a slow Wine
-QUERY_OS = b"Windows XP"
-
-
-def AppletCopies(name="exitpoll.exe"):
-    """Every file of this name (the applet, or its settings file) on the prefix's C: drive
-    outside Windows' own folder."""
-    root = h.UnixPath("C:\\")
-    found = []
-    for folder, subfolders, files in os.walk(root):
-        if folder == root and "windows" in subfolders:
-            subfolders.remove("windows")
-        found += [os.path.join(folder, f) for f in files if f.lower() == name]
-    return sorted(found)
 
 
 def Windows():
@@ -83,12 +69,14 @@ class NsisExampleTest(unittest.TestCase):
             return not launched.Running()
         h.WaitUntil(Ended, timeout, interval=0.2, what="the end without a window")
 
-    def StartUninstaller(self, switches="", env=None):
-        """Runs the uninstall command from Add/Remove Programs, as it does, and returns a watch
-        of the copy that does the work."""
-        command = h.RegQuery(ARP_KEY, "UninstallString")
-        self.assertEqual(command, '"%s\\uninstall.exe"' % FOLDER)
-        with h.Start((command + switches).encode("latin-1"), env=env) as starter:
+    def StartUninstaller(self, value="UninstallString", env=None):
+        """Runs an uninstall command of Add/Remove Programs (`value`: UninstallString, or
+        QuietUninstallString as package managers run it), as it is, and returns a watch of the
+        copy that does the work."""
+        command = h.RegQuery(ARP_KEY, value)
+        switches = " /S" if value == "QuietUninstallString" else ""
+        self.assertEqual(command, '"%s\\uninstall.exe"%s' % (FOLDER, switches))
+        with h.Start(command.encode("latin-1"), env=env) as starter:
             self.assertEqual(starter.Wait(), 0)
         watch = h.WatchProcesses(RELAUNCHED, timeout=120)
         self.addCleanup(watch.Close)
@@ -124,13 +112,7 @@ class NsisExampleTest(unittest.TestCase):
         self.assertEqual(AppletCopies("exitpoll.ini"),
                          [os.path.splitext(copy)[0] + ".ini" for copy in copies])
 
-        a.ClickClient(a.ReasonPoint(a.REASONS.index(reason)))
-        h.WaitUntil(lambda: h.FindChild(a.Inspect()["window"], text=reason)["checked"] == 1,
-                    10, what="%r checked" % reason)
-        # Timed from just before the click: the click's own delivery counts as waiting.
-        left, top = a.Inspect()["window"]["client"][:2]
-        clicked = time.monotonic()
-        h.Click(left + a.BUTTON[0], top + a.BUTTON[1])
+        clicked = AnswerSurvey(reason)
         self.assertEqual(watch.Wait(), 0)
         return time.monotonic() - clicked
 
@@ -162,9 +144,9 @@ class NsisExampleTest(unittest.TestCase):
 
     def test_silent_uninstall_and_upgrade_never_show_the_applet(self):
         with h.PhpServer() as server, h.MailCapture() as mail:
-            with self.subTest("silent uninstall"):
+            with self.subTest("silent uninstall, as QuietUninstallString says"):
                 self.Install(SETUP)
-                watch = self.StartUninstaller(" /S", env=mail.env)
+                watch = self.StartUninstaller("QuietUninstallString", env=mail.env)
                 self.WaitWithoutWindows(watch)
                 self.assertEqual(watch.Wait(), 0)
                 self.AssertRemoved()
