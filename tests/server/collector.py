@@ -244,6 +244,20 @@ class SqliteDatabase:
     def Lock(self):
         return _SqliteLock(self.path)
 
+    def Columns(self, names):
+        """The given columns of every stored report, in order: text as str, bytes as bytes."""
+        with sqlite3.connect(self.path) as db:
+            db.text_factory = bytes
+            rows = db.execute("SELECT %s FROM reports ORDER BY id" % ", ".join(names)).fetchall()
+        return [tuple(v.decode() if isinstance(v, bytes) and n in TEXT_COLUMNS else v
+                      for n, v in zip(names, row)) for row in rows]
+
+    def Load(self, sql_file):
+        """Makes the database from an SQL script (a database of an earlier version)."""
+        os.makedirs(os.path.dirname(self.path), exist_ok=True)
+        with open(sql_file) as f, sqlite3.connect(self.path) as db:
+            db.executescript(f.read())
+
     def Drop(self):
         shutil.rmtree(self.folder, ignore_errors=True)
 
@@ -307,6 +321,20 @@ class PostgresDatabase:
     def Lock(self):
         return _PostgresLock(self.env)
 
+    def Columns(self, names):
+        """The given columns of every stored report, in order: text as str, bytes as bytes."""
+        shown = ["COALESCE(%s, '(null)')" % n if n in TEXT_COLUMNS else
+                 "COALESCE(encode(%s, 'hex'), '(null)')" % n for n in names]
+        out = self.Psql("SELECT %s FROM reports ORDER BY id" % ", ".join(shown))
+        return [tuple(None if v == "(null)" else v if n in TEXT_COLUMNS else bytes.fromhex(v)
+                      for n, v in zip(names, line.split("\t")))
+                for line in out.decode().splitlines()]
+
+    def Load(self, sql_file):
+        """Makes the database from an SQL script (a database of an earlier version)."""
+        with open(sql_file) as f:
+            self.Psql(f.read())
+
     def Drop(self):
         env = dict(self.env, PGDATABASE="postgres")
         subprocess.run(["psql", "-X", "-q", "-c", "DROP DATABASE IF EXISTS %s" % self.database],
@@ -336,5 +364,6 @@ class _PostgresLock:
         self.process.stdout.close()
 
 
+TEXT_COLUMNS = {"time", "report_id", "via", "mail_key"}
 SERVERS = [PhpServer, NginxFpm]
 DATABASES = [SqliteDatabase, PostgresDatabase]
