@@ -139,3 +139,20 @@ function DayChart(string $title, array $counts, string $first, string $last): st
                     $height - 8, $first, $width, $height - 8, $last);
     return $svg . '</svg>';
 }
+
+// UTF-8 text as the bytes the applet would have sent (Windows-1252); a character that
+// Windows-1252 lacks becomes "?", as Windows itself writes it.
+function Utf8ToAnsi(string $utf8): string
+{
+    static $map = null;
+    if ($map === null) {
+        $map = [];
+        for ($byte = 0x80; $byte <= 0xFF; ++$byte) {
+            $text = AnsiToUtf8(chr($byte));
+            if ($text !== "\u{FFFD}") {
+                $map[$text] = chr($byte);
+            }
+        }
+    }
+    return preg_replace_callback('/[^\x00-\x7F]/u', fn ($char) => $map[$char[0]] ?? '?', $utf8);
+}
