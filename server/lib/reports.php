@@ -242,8 +242,8 @@ final class ReportStore
                              : "substr(reason, 1, 6) = 'Other:'") . ' AND length(reason) > 7';
     }
 
-    // The SQL condition that picks free-text answers containing $search (stored bytes), in
-    // either case, with the bytes to bind for it. Both sides are folded the same way, by
+    // The SQL condition that picks free-text answers (FreeTextSql) whose text after "Other:"
+    // contains $search (stored bytes), in either case, with the bytes to bind for it. Both sides are folded the same way, by
     // FoldedAnsi's table, so both databases find the same answers; the search text is
     // matched as it is, its % and _ included.
     public function FreeTextMatch(string $search): array
@@ -253,7 +253,7 @@ final class ReportStore
             // SQLite folds ASCII letters only, so the folding runs here, in PHP.
             $this->db->sqliteCreateFunction('exitpoll_folded', 'FoldedAnsi', 1,
                                             PDO::SQLITE_DETERMINISTIC);
-            return ['instr(CAST(exitpoll_folded(reason) AS BLOB), CAST(? AS BLOB)) > 0',
+            return ['instr(CAST(exitpoll_folded(substr(reason, 7)) AS BLOB), CAST(? AS BLOB)) > 0',
                     [$folded]];
         }
         // Each byte read as the character of the same number (LATIN1), folded by one
@@ -262,8 +262,8 @@ final class ReportStore
         [$upper, $lower] = FoldingPairs();
         $pattern = '%' . strtr($folded, ['\\' => '\\\\', '%' => '\\%', '_' => '\\_']) . '%';
         return ["translate(CASE WHEN position('\\x00'::bytea IN reason) = 0
-                                THEN convert_from(reason, 'LATIN1')
-                                ELSE encode(reason, 'escape') END,
+                                THEN convert_from(substring(reason from 7), 'LATIN1')
+                                ELSE encode(substring(reason from 7), 'escape') END,
                            convert_from(?, 'LATIN1'), convert_from(?, 'LATIN1'))
                  LIKE convert_from(?, 'LATIN1') ESCAPE '\\'",
                 [$upper, $lower, $pattern]];

@@ -234,12 +234,14 @@ class SqliteDatabase:
     def Rows(self):
         return SqliteRows(self.path)
 
-    def Insert(self, rows):
-        """Stores (time, prj, reason, os) rows directly, the values as bytes, past the
-        endpoint (which must have made the schema)."""
+    def Insert(self, rows, columns=("time", "prj", "reason", "os")):
+        """Stores rows of the given columns (time, prj, reason, os by default) directly, past
+        the endpoint (which must have made the schema); text columns as str, the others as
+        bytes, None for NULL."""
+        marks = ", ".join("?" if n in TEXT_COLUMNS else "CAST(? AS TEXT)" for n in columns)
         with sqlite3.connect(self.path) as db:
-            db.executemany("INSERT INTO reports (time, prj, reason, os) VALUES "
-                           "(?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS TEXT))", rows)
+            db.executemany("INSERT INTO reports (%s) VALUES (%s)" % (", ".join(columns), marks),
+                           rows)
 
     def Lock(self):
         return _SqliteLock(self.path)
@@ -313,10 +315,14 @@ class PostgresDatabase:
         rows = [line.split("\t") for line in out.decode().splitlines()]
         return [(t, bytes.fromhex(p), bytes.fromhex(r), bytes.fromhex(o)) for t, p, r, o in rows]
 
-    def Insert(self, rows):
-        values = ",".join("('%s','\\x%s'::bytea,'\\x%s'::bytea,'\\x%s'::bytea)" % (
-            t, p.hex(), r.hex(), o.hex()) for t, p, r, o in rows)
-        self.Psql("INSERT INTO reports (time, prj, reason, os) VALUES " + values)
+    def Insert(self, rows, columns=("time", "prj", "reason", "os")):
+        def Literal(name, value):
+            if value is None:
+                return "NULL"
+            return "'%s'" % value if name in TEXT_COLUMNS else "'\\x%s'::bytea" % value.hex()
+        values = ",".join("(%s)" % ",".join(Literal(n, v) for n, v in zip(columns, row))
+                          for row in rows)
+        self.Psql("INSERT INTO reports (%s) VALUES %s" % (", ".join(columns), values))
 
     def Lock(self):
         return _PostgresLock(self.env)
