@@ -22,7 +22,8 @@ function ImportMailFile(ReportStore $store, $file): array
     $counts = ['stored' => 0, 'already stored' => 0, 'other mail' => 0, 'broken' => 0];
     foreach (MailMessages($file) as [$envelope, $raw]) {
         try {
-            $report = $raw === null ? throw new BrokenMail('too large') : MailedReport($envelope, $raw);
+            $report = $raw === null ? throw new BrokenMail('too large')
+                                    : MailedReport($envelope, $raw);
         } catch (BrokenMail $broken) {
             ++$counts['broken'];
             continue;

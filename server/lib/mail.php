@@ -129,7 +129,8 @@ function PlainTextPart(array $headers, string $body, int $depth = 0): ?array
     } elseif (!in_array($encoding, ['', '7bit', '8bit', 'binary'], true)) {
         throw new BrokenMail('unknown transfer encoding');
     }
-    return [$body, $parameters['charset'] ?? '', strtolower($parameters['format'] ?? '') === 'flowed',
+    return [$body, $parameters['charset'] ?? '',
+            strtolower($parameters['format'] ?? '') === 'flowed',
             strtolower($parameters['delsp'] ?? '') === 'yes'];
 }
 
@@ -193,7 +194,7 @@ function DecodedHeader(string $value): string
                 ? Utf8ToAnsi($raw) : $raw;
         }
         if ($index + 1 < count($pieces)) {
-            [$charset, $kind, $text] = [$pieces[$index + 2], $pieces[$index + 3], $pieces[$index + 4]];
+            [$charset, $kind, $text] = array_slice($pieces, $index + 2, 3);
             $bytes = strtoupper($kind) === 'B' ? base64_decode($text, true)
                 : quoted_printable_decode(str_replace('_', ' ', $text));
             if ($bytes === false) {

@@ -243,9 +243,9 @@ final class ReportStore
     }
 
     // The SQL condition that picks free-text answers (FreeTextSql) whose text after "Other:"
-    // contains $search (stored bytes), in either case, with the bytes to bind for it. Both sides are folded the same way, by
-    // FoldedAnsi's table, so both databases find the same answers; the search text is
-    // matched as it is, its % and _ included.
+    // contains $search (stored bytes), in either case, with the bytes to bind for it. Both
+    // sides are folded the same way, by FoldedAnsi's table, so both databases find the same
+    // answers; the search text is matched as it is, its % and _ included.
     public function FreeTextMatch(string $search): array
     {
         $folded = FoldedAnsi($search);

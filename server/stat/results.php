@@ -107,8 +107,8 @@ function ChoiceQuery(array $choice, array $extra = []): string
 function Counts(ReportStore $store, string $kind, array $choice, int $total): array
 {
     [$where, $texts, $bytes] = SummaryFilter($kind, $choice);
-    $rows = $store->Rows("SELECT value, SUM(n) FROM " . CountsTable($store, $choice, $kind) . " $where
-                          GROUP BY value ORDER BY 2 DESC, 1 LIMIT " . (kTopBars + 1),
+    $rows = $store->Rows('SELECT value, SUM(n) FROM ' . CountsTable($store, $choice, $kind)
+                         . " $where GROUP BY value ORDER BY 2 DESC, 1 LIMIT " . (kTopBars + 1),
                          $texts, $bytes);
     $bars = array_map(fn ($row) => [$row[0], (int)$row[1]], $rows);
     if (count($bars) > kTopBars) {
@@ -175,7 +175,8 @@ function CountsTable(ReportStore $store, array $choice, string $kind): string
     $value = (CountedValues('reports', $pgsql) + VersionCountedValues('reports', $pgsql))[$kind];
     $bytes = fn (string $stored) => $pgsql ? "'\\x" . bin2hex($stored) . "'::bytea"
                                            : "CAST(X'" . bin2hex($stored) . "' AS TEXT)";
-    $where = 'ver = ' . $bytes($choice['ver']) . ' AND time >= ' . $store->db->quote($choice['since']);
+    $where = 'ver = ' . $bytes($choice['ver'])
+        . ' AND time >= ' . $store->db->quote($choice['since']);
     if ($choice['prj'] !== null) {
         $where .= ' AND prj = ' . $bytes($choice['prj']);
     }

@@ -23,7 +23,8 @@ MUTT_MAILS = [
      + ID + "0123456789ABCDEF\n", "set allow_8bit=no",  # quoted-printable, UTF-8, Latin-1 subject
      (b"Caf\xe9 Tool", b"Other: na\xefve \x80 price, 100% too high", "0123456789abcdef")),
     ("uninstall+Net+Tool", "Too expensive\n", "", (b"Net Tool", b"Too expensive", None)),
-    ("uninstall Net Tool", "Other: \u0152uvre \u0178 \u03a9 smart\n", "set send_charset=windows-1252",
+    ("uninstall Net Tool", "Other: \u0152uvre \u0178 \u03a9 smart\n",
+     "set send_charset=windows-1252",
      (b"Net Tool", b"Other: \x8cuvre \x9f ? smart", None)),  # 8bit Windows-1252; Omega has no byte
     ("uninstall Net Tool", "Other: " + "word " * 40 + "end\n" + ID + "00000000000000ff\n",
      "set allow_8bit=no",
