@@ -419,9 +419,10 @@ function PostgresSchema(): array
 
 // Report ids, product versions and mailed reports, added to a database of any earlier
 // version in one transaction (for PostgreSQL under the schema's lock): the columns, the unique
-// indexes that keep a report from being stored twice, and per-day counts of versions and of
-// the way reports came. Reports stored before had neither, so their counts are taken from
-// the per-day totals.
+// indexes that keep a report from being stored twice, per-day counts of versions and of
+// the way reports came, and the per-day counts of each version's reports apart
+// (version_counts), so that the page for one version reads summary rows too. Reports stored
+// before had no version, so their counts are taken from the per-day totals.
 function ReportIdSchema(bool $pgsql): array
 {
     $bytes = $pgsql ? 'BYTEA' : 'TEXT';
@@ -432,7 +433,14 @@ function ReportIdSchema(bool $pgsql): array
         'ALTER TABLE reports ADD COLUMN report_id TEXT',
         "ALTER TABLE reports ADD COLUMN via TEXT NOT NULL DEFAULT 'http'",
         'ALTER TABLE reports ADD COLUMN mail_key TEXT',
-        'CREATE INDEX reports_ver_prj_time ON reports (ver, prj, time) WHERE ver IS NOT NULL',
+        "CREATE TABLE version_counts (
+            ver $bytes NOT NULL,
+            kind TEXT NOT NULL,
+            prj $bytes NOT NULL,
+            day TEXT NOT NULL,
+            value $bytes NOT NULL,
+            n BIGINT NOT NULL,
+            PRIMARY KEY (ver, kind, prj, day, value))",
         "INSERT INTO report_counts (kind, day, prj, value, n)
             SELECT 'ver', day, prj, $empty, n FROM report_counts WHERE kind = 'day'",
         "INSERT INTO report_counts (kind, day, prj, value, n)
@@ -444,9 +452,15 @@ function ReportIdSchema(bool $pgsql): array
             BEGIN
               IF TG_OP = 'INSERT' THEN
                 " . implode("\n", CountingStatements(true, true, 'VersionCountedValues')) . "
+                IF NEW.ver IS NOT NULL THEN
+                  " . implode("\n", VersionSplitStatements(true, true)) . "
+                END IF;
                 RETURN NEW;
               END IF;
               " . implode("\n", CountingStatements(true, false, 'VersionCountedValues')) . "
+              IF OLD.ver IS NOT NULL THEN
+                " . implode("\n", VersionSplitStatements(true, false)) . "
+              END IF;
               RETURN OLD;
             END \$\$";
         $schema[] = 'CREATE OR REPLACE TRIGGER reports_versions_counted AFTER INSERT OR DELETE
@@ -456,6 +470,12 @@ function ReportIdSchema(bool $pgsql): array
             . implode("\n", CountingStatements(false, true, 'VersionCountedValues')) . ' END';
         $schema[] = 'CREATE TRIGGER reports_versions_uncounted AFTER DELETE ON reports BEGIN '
             . implode("\n", CountingStatements(false, false, 'VersionCountedValues')) . ' END';
+        $schema[] = 'CREATE TRIGGER reports_version_split AFTER INSERT ON reports
+            WHEN NEW.ver IS NOT NULL BEGIN '
+            . implode("\n", VersionSplitStatements(false, true)) . ' END';
+        $schema[] = 'CREATE TRIGGER reports_version_unsplit AFTER DELETE ON reports
+            WHEN OLD.ver IS NOT NULL BEGIN '
+            . implode("\n", VersionSplitStatements(false, false)) . ' END';
     }
     // Last: its presence tells PostgreSQL readers that all of the above is there.
     $schema[] = 'CREATE UNIQUE INDEX reports_mail_key ON reports (mail_key)
@@ -477,6 +497,30 @@ function VersionCountedValues(string $row, bool $pgsql): array
                 'via' => "convert_to($row.via, 'UTF8')"];
     }
     return ['ver' => "COALESCE($row.ver, '')", 'via' => "$row.via"];
+}
+
+// The statements that count a stored (NEW) or deleted (OLD) report with a version in
+// version_counts: the same kinds as report_counts, and how it came.
+function VersionSplitStatements(bool $pgsql, bool $insert): array
+{
+    $row = $insert ? 'NEW' : 'OLD';
+    $day = $pgsql ? "substring($row.time from 1 for 10)" : "substr($row.time, 1, 10)";
+    $values = CountedValues($row, $pgsql)
+        + ['via' => VersionCountedValues($row, $pgsql)['via']];
+    $statements = [];
+    foreach ($values as $kind => $value) {
+        if ($insert) {
+            $statements[] = "INSERT INTO version_counts (ver, kind, prj, day, value, n)
+                VALUES ($row.ver, '$kind', $row.prj, $day, $value, 1)
+                ON CONFLICT (ver, kind, prj, day, value) DO UPDATE SET n = version_counts.n + 1;";
+        } else {
+            $bucket = "ver = $row.ver AND kind = '$kind' AND prj = $row.prj AND day = $day
+                       AND value = $value";
+            $statements[] = "UPDATE version_counts SET n = n - 1 WHERE $bucket;";
+            $statements[] = "DELETE FROM version_counts WHERE $bucket AND n <= 0;";
+        }
+    }
+    return $statements;
 }
 
 // Stored bytes (Windows-1252) with every capital letter made small, byte for byte, so that a

@@ -162,27 +162,20 @@ function FirstCharacters(string $utf8, int $length): string
     return preg_match('/^.{0,' . $length . '}/su', $utf8, $cut) ? $cut[0] : '';
 }
 
-// Where the counts of one kind come from: the per-day summary, or for one product version,
-// which the summary does not tell apart, the same counts made from that version's reports
-// (an index on version, product and time keeps that to the reports shown). Its values are
-// this code's own (hex, a date), so they are written into the SQL.
+// Where the counts of one kind come from: the per-day summary, or for one product version
+// the summary of that version's reports (whose versions are that one, counted per day). The
+// version is written into the SQL as hex, since it comes before the placeholders.
 function CountsTable(ReportStore $store, array $choice, string $kind): string
 {
     if ($choice['ver'] === null) {
         return 'report_counts';
     }
-    $pgsql = $store->pgsql;
-    $value = (CountedValues('reports', $pgsql) + VersionCountedValues('reports', $pgsql))[$kind];
-    $bytes = fn (string $stored) => $pgsql ? "'\\x" . bin2hex($stored) . "'::bytea"
-                                           : "CAST(X'" . bin2hex($stored) . "' AS TEXT)";
-    $where = 'ver = ' . $bytes($choice['ver'])
-        . ' AND time >= ' . $store->db->quote($choice['since']);
-    if ($choice['prj'] !== null) {
-        $where .= ' AND prj = ' . $bytes($choice['prj']);
-    }
-    $day = $pgsql ? 'substring(time from 1 for 10)' : 'substr(time, 1, 10)';
-    return "(SELECT '$kind' AS kind, $day AS day, prj, $value AS value, COUNT(*) AS n
-             FROM reports WHERE $where GROUP BY 2, 3, 4) AS chosen_counts";
+    $hex = bin2hex($choice['ver']);
+    $ver = $store->pgsql ? "'\\x$hex'::bytea" : "CAST(X'$hex' AS TEXT)";
+    return $kind === 'ver'
+        ? "(SELECT 'ver' AS kind, day, prj, ver AS value, n FROM version_counts
+            WHERE ver = $ver AND kind = 'day') AS chosen_counts"
+        : "(SELECT kind, day, prj, value, n FROM version_counts WHERE ver = $ver) AS chosen_counts";
 }
 
 // How many of the chosen reports came by mail.
