@@ -1,9 +1,10 @@
 <?php
 // Statistics endpoint for exitpoll's uninstall reports: takes one GET with prj, reason and
-// os, stores it, and answers "OK" only once the row is safely written, so the applet mails
-// the answer instead whenever it was not stored. Every answer comes well within the applet's
-// 3000 ms wait: a store that cannot finish in 1500 ms is abandoned and answered 503, so a
-// report never ends up both stored and mailed.
+// os (and ver and id when the applet sends them), stores it, and answers "OK" only once the
+// row is safely written (or was already: a report whose id is stored is not stored twice), so
+// the applet mails the answer instead whenever it was not stored. Every answer comes well
+// within the applet's 3000 ms wait: a store that cannot finish in 1500 ms is abandoned and
+// answered 503, so a report never ends up both stored and mailed.
 //
 // Where the reports go: see server/README.md (EXITPOLL_STATS_DSN, EXITPOLL_STATS_DB).
 
