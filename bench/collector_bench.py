@@ -5,8 +5,10 @@
    clients sending at once, under php -S (4 workers) and nginx + php-fpm (8 workers), each over
    SQLite and PostgreSQL. Every report carries a unique product name; afterwards each one
    answered "OK" must be stored exactly once and no other.
-2. The results page: median time of 5 loads (all time, all products; and the last 30 days of
-   one product) with 10,000, 100,000 and 1,000,000 stored reports, on both databases.
+2. The results page: median time of 5 loads (all time, all products; the last 30 days of one
+   product; all time of one version of one product; all time searched for a word of the
+   free texts, in ASCII and with an accented letter) with 10,000, 100,000 and 1,000,000 stored reports, on both databases. One
+   report in five carries no version, one in fifty came by mail.
 
 Starts its own PostgreSQL 15 (scripts/postgres-env.sh, fsync on) in build/bench/postgres.
 Run as root or as a user who may run PostgreSQL:
@@ -33,6 +35,7 @@ PASSWORD = "bench"
 PG_FOLDER = os.path.join(ROOT, "build", "bench", "postgres")
 REASONS = [b"Unstable", b"Lacks some functions", b"Resource hungry", b"Unfriendly interface",
            b"Too expensive", b"Upgrade version"]
+PRODUCT_VERSIONS = [None, b"1.0", b"1.1", b"2.0", b"2.1"]
 VERSIONS = [b"Windows 95", b"Windows 98", b"Windows 98SE", b"Windows ME", b"Windows NT4",
             b"Windows 2000", b"Windows XP", b"Unknown"]
 
@@ -87,15 +90,16 @@ def SeedRows(count, start):
         when = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now - random.random() * 365 * 86400))
         reason = (random.choice(REASONS) if random.random() < 0.85
                   else b"Other: free text number %d" % i)
-        yield (when, b"Product %d" % random.randrange(5), reason, random.choice(VERSIONS))
+        yield (when, b"Product %d" % random.randrange(5), reason, random.choice(VERSIONS),
+               random.choice(PRODUCT_VERSIONS), "mail" if random.random() < 0.02 else "http")
 
 
 def Seed(database, count, start):
     if isinstance(database, c.SqliteDatabase):
         with sqlite3.connect(database.path) as db:
-            db.executemany("INSERT INTO reports (time, prj, reason, os) VALUES "
-                           "(?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS TEXT))",
-                           SeedRows(count, start))
+            db.executemany("INSERT INTO reports (time, prj, reason, os, ver, via) VALUES "
+                           "(?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS TEXT), "
+                           "CAST(? AS TEXT), ?)", SeedRows(count, start))
         return
     # Server side, the same distribution made by PostgreSQL itself, in transactions of 20,000
     # rows: one transaction updating the same counts again and again would leave PostgreSQL
@@ -107,7 +111,7 @@ def Seed(database, count, start):
 
 def SeedBatch(database, first, last):
     database.Psql("""
-        INSERT INTO reports (time, prj, reason, os)
+        INSERT INTO reports (time, prj, reason, os, ver, via)
         SELECT to_char(now() AT TIME ZONE 'UTC' - random() * interval '365 days',
                        'YYYY-MM-DD"T"HH24:MI:SS"Z"'),
                convert_to('Product ' || floor(random() * 5)::int, 'UTF8'),
@@ -119,7 +123,10 @@ def SeedBatch(database, first, last):
                     ELSE convert_to('Other: free text number ' || g, 'UTF8') END,
                convert_to((ARRAY['Windows 95', 'Windows 98', 'Windows 98SE', 'Windows ME',
                                  'Windows NT4', 'Windows 2000', 'Windows XP',
-                                 'Unknown'])[1 + floor(random() * 8)::int], 'UTF8')
+                                 'Unknown'])[1 + floor(random() * 8)::int], 'UTF8'),
+               convert_to((ARRAY[NULL, '1.0', '1.1', '2.0', '2.1'])[1 + floor(random() * 5)::int],
+                          'UTF8'),
+               CASE WHEN random() < 0.02 THEN 'mail' ELSE 'http' END
         FROM generate_series(%d, %d) g""" % (first, last))
 
 
@@ -150,8 +157,13 @@ def ResultsPage(Database):
                 Seed(database, rows - have, have)
                 seeding = time.monotonic() - started
                 have = rows
+                product = b"&p=" + b"Product 1".hex().encode()
                 figures.append((rows, PageTimes(server, b"?days=all"),
-                                PageTimes(server, b"?days=30&p=" + b"Product 1".hex().encode()),
+                                PageTimes(server, b"?days=30" + product),
+                                PageTimes(server, b"?days=all" + product + b"&v="
+                                          + b"2.0".hex().encode()),
+                                PageTimes(server, b"?days=all&q=NUMBER+12345"),
+                                PageTimes(server, b"?days=all&q=%C3%89+12345"),
                                 seeding))
     finally:
         database.Drop()
@@ -190,12 +202,14 @@ def Pages():
     print()
     print("Results page under php -S, median of 5 loads (password check included)")
     print("| database | reports | all time, all products ms | 30 days, one product ms | "
-          "seeding s |")
-    print("|---|---|---|---|---|")
+          "all time, one version of one product ms | all time, searched (ASCII) ms | "
+          "all time, searched (accented) ms | seeding s |")
+    print("|---|---|---|---|---|---|---|---|")
     for Database in c.DATABASES:
-        for rows, everything, chosen, seeding in ResultsPage(Database):
-            print("| %s | %d | %.0f | %.0f | %.0f |" % (Database.name, rows, everything,
-                                                      chosen, seeding), flush=True)
+        for rows, everything, chosen, version, search, accented, seeding in ResultsPage(Database):
+            print("| %s | %d | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f |" % (
+                Database.name, rows, everything, chosen, version, search, accented, seeding),
+                flush=True)
 
 
 if __name__ == "__main__":

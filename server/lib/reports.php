@@ -70,21 +70,35 @@ final class ReportStore
     // Stores one report, or stores nothing and throws StoreTimeout when it cannot be committed
     // by $deadline (a microtime(true) value). Waits for locks are cut short before it, and
     // the transaction is only committed while there is time left, so a slow store never
-    // leaves a row behind an answer other than "OK".
-    public function Store(string $prj, string $reason, string $os, float $deadline): void
+    // leaves a row behind an answer other than "OK". A report whose id is stored already is
+    // a repeat of it and is not stored again.
+    public function Store(string $prj, string $reason, string $os, float $deadline,
+                          ?string $ver = null, ?string $reportId = null): void
     {
-        $values = [gmdate('Y-m-d\TH:i:s\Z'), $prj, $reason, $os];
+        $this->StoreReport(['time' => gmdate('Y-m-d\TH:i:s\Z'), 'prj' => $prj,
+                            'reason' => $reason, 'os' => $os, 'ver' => $ver,
+                            'report_id' => $reportId], $deadline);
+    }
+
+    // Stores one report given as column => value (time, prj, reason and os required; ver,
+    // report_id, via and mail_key optional) unless its report_id or mail_key is stored
+    // already; true when it was stored. Throws like Store().
+    public function StoreReport(array $report, float $deadline): bool
+    {
+        $values = [$report['time'], $report['report_id'] ?? null, $report['via'] ?? 'http',
+                   $report['mail_key'] ?? null, $report['prj'], $report['reason'], $report['os'],
+                   $report['ver'] ?? null];
         try {
             $this->UpgradeIfNeeded();
             try {
-                $this->Insert($values, $deadline);
+                return $this->Insert($values, $deadline);
             } catch (PDOException $failure) {
-                if (!$this->IsMissingTable($failure)) {
+                if (!$this->IsMissingTable($failure) && !$this->IsMissingColumn($failure)) {
                     throw $failure;
                 }
                 $this->Rollback();
-                $this->CreateSchema();  // the first report of a new database
-                $this->Insert($values, $deadline);
+                $this->CreateSchema();  // the first report of a new or an earlier database
+                return $this->Insert($values, $deadline);
             }
         } catch (Throwable $failure) {
             $this->Rollback();
@@ -95,7 +109,7 @@ final class ReportStore
         }
     }
 
-    private function Insert(array $values, float $deadline): void
+    private function Insert(array $values, float $deadline): bool
     {
         $left = max(1, (int)(($deadline - microtime(true)) * 1000));
         if ($this->pgsql) {
@@ -105,14 +119,19 @@ final class ReportStore
             $this->db->exec('PRAGMA busy_timeout = ' . $left);
             $this->db->exec('BEGIN IMMEDIATE');
         }
+        // A repeat (its report_id or mail_key stored already) leaves no row and, since the
+        // unique indexes decide, two repeats at once store one row between them.
         $insert = $this->db->prepare(
-            'INSERT INTO reports (time, prj, reason, os) VALUES (?, ?, ?, ?)');
-        $this->Bind($insert, [$values[0]], array_slice($values, 1));
+            'INSERT INTO reports (time, report_id, via, mail_key, prj, reason, os, ver)
+             VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING');
+        $this->Bind($insert, array_slice($values, 0, 4), array_slice($values, 4));
         $insert->execute();
+        $stored = $insert->rowCount() === 1;
         if (microtime(true) >= $deadline) {
             throw new StoreTimeout('no time left to commit');
         }
         $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
+        return $stored;
     }
 
     // Creates the tables, indexes and the counting trigger when they are missing; brings a
@@ -128,6 +147,11 @@ final class ReportStore
                     $this->db->exec($statement);
                 }
             }
+            if (!$this->HasReportIds()) {
+                foreach (ReportIdSchema(true) as $statement) {
+                    $this->db->exec($statement);
+                }
+            }
             $this->db->commit();
             return;
         }
@@ -137,6 +161,11 @@ final class ReportStore
         try {
             if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
                 foreach (SqliteSchema() as $statement) {
+                    $this->db->exec($statement);
+                }
+            }
+            if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 2) {
+                foreach (ReportIdSchema(false) as $statement) {
                     $this->db->exec($statement);
                 }
             }
@@ -151,7 +180,7 @@ final class ReportStore
     // table alone lets the endpoint store but would leave the results page empty.
     public function UpgradeIfNeeded(): void
     {
-        if (!$this->pgsql && (int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
+        if (!$this->pgsql && (int)$this->db->query('PRAGMA user_version')->fetchColumn() < 2) {
             $this->CreateSchema();
         }
     }
@@ -187,9 +216,16 @@ final class ReportStore
     {
         if (!$this->pgsql) {
             $this->UpgradeIfNeeded();
-        } elseif (!$this->HasCounts()) {
+        } elseif (!$this->HasReportIds()) {  // made after the counts, in one transaction
             $this->CreateSchema();
         }
+    }
+
+    // True once the columns of report ids, versions and mailed reports are there.
+    private function HasReportIds(): bool
+    {
+        $found = $this->db->query("SELECT to_regclass('reports_report_id') IS NOT NULL");
+        return (bool)$found->fetchColumn();
     }
 
     private function HasCounts(): bool
@@ -204,6 +240,43 @@ final class ReportStore
     {
         return ($this->pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea"
                              : "substr(reason, 1, 6) = 'Other:'") . ' AND length(reason) > 7';
+    }
+
+    // The SQL condition that picks free-text answers (FreeTextSql) whose text after "Other:"
+    // contains $search (stored bytes), in either case, with the bytes to bind for it. Both
+    // sides are folded the same way, by FoldedAnsi's table, so both databases find the same
+    // answers; the search text is matched as it is, its % and _ included.
+    public function FreeTextMatch(string $search): array
+    {
+        $folded = FoldedAnsi($search);
+        $pattern = '%' . strtr($folded, ['\\' => '\\\\', '%' => '\\%', '_' => '\\_']) . '%';
+        // A search of ASCII only needs only ASCII letters folded, which both databases' own
+        // LIKE and lower() do whatever their locale, and many times faster than folding
+        // every byte: bytes past ASCII never match it either way.
+        $ascii = !preg_match('/[\x80-\xFF]/', $folded);
+        if (!$this->pgsql) {
+            if ($ascii) {
+                return ["substr(reason, 7) LIKE ? ESCAPE '\\'", [$pattern]];
+            }
+            // SQLite folds ASCII letters only, so the folding runs here, in PHP.
+            $this->db->sqliteCreateFunction('exitpoll_folded', 'FoldedAnsi', 1,
+                                            PDO::SQLITE_DETERMINISTIC);
+            return ['instr(CAST(exitpoll_folded(substr(reason, 7)) AS BLOB), CAST(? AS BLOB)) > 0',
+                    [$folded]];
+        }
+        // Each byte read as the character of the same number (LATIN1); a text value cannot
+        // hold NUL, so an answer with one is searched in its escaped form (bytes past ASCII
+        // as octal escapes), which still matches its ASCII.
+        $text = "CASE WHEN position('\\x00'::bytea IN reason) = 0
+                      THEN convert_from(substring(reason from 7), 'LATIN1')
+                      ELSE encode(substring(reason from 7), 'escape') END";
+        if ($ascii) {
+            return ["lower($text) LIKE convert_from(?, 'LATIN1') ESCAPE '\\'", [$pattern]];
+        }
+        [$upper, $lower] = FoldingPairs();
+        return ["translate($text, convert_from(?, 'LATIN1'), convert_from(?, 'LATIN1'))
+                 LIKE convert_from(?, 'LATIN1') ESCAPE '\\'",
+                [$upper, $lower, $pattern]];
     }
 
     private function Rollback(): void
@@ -227,6 +300,14 @@ final class ReportStore
         }
         $driverCode = $failure->errorInfo[1] ?? 0;
         return $driverCode === 5 || $driverCode === 6;  // SQLITE_BUSY, SQLITE_LOCKED
+    }
+
+    private function IsMissingColumn(PDOException $failure): bool
+    {
+        if ($this->pgsql) {
+            return (string)$failure->getCode() === '42703';
+        }
+        return strpos($failure->getMessage(), 'has no column named') !== false;
     }
 
     private function IsMissingTable(PDOException $failure): bool
@@ -262,12 +343,12 @@ function CountedValues(string $row, bool $pgsql): array
 }
 
 // The trigger's statements for a stored (NEW) or deleted (OLD) report.
-function CountingStatements(bool $pgsql, bool $insert): array
+function CountingStatements(bool $pgsql, bool $insert, string $counted = 'CountedValues'): array
 {
     $row = $insert ? 'NEW' : 'OLD';
     $day = $pgsql ? "substring($row.time from 1 for 10)" : "substr($row.time, 1, 10)";
     $statements = [];
-    foreach (CountedValues($row, $pgsql) as $kind => $value) {
+    foreach ($counted($row, $pgsql) as $kind => $value) {
         if ($insert) {
             $statements[] = "INSERT INTO report_counts (kind, day, prj, value, n)
                 VALUES ('$kind', $day, $row.prj, $value, 1) ON CONFLICT (kind, day, prj, value)
@@ -344,6 +425,138 @@ function PostgresSchema(): array
         'CREATE OR REPLACE TRIGGER reports_counted AFTER INSERT OR DELETE ON reports
             FOR EACH ROW EXECUTE FUNCTION exitpoll_count_report()',
     ]);
+}
+
+// Report ids, product versions and mailed reports, added to a database of any earlier
+// version in one transaction (for PostgreSQL under the schema's lock): the columns, the unique
+// indexes that keep a report from being stored twice, per-day counts of versions and of
+// the way reports came, and the per-day counts of each version's reports apart
+// (version_counts), so that the page for one version reads summary rows too. Reports stored
+// before had no version, so their counts are taken from the per-day totals.
+function ReportIdSchema(bool $pgsql): array
+{
+    $bytes = $pgsql ? 'BYTEA' : 'TEXT';
+    $empty = $pgsql ? "''::bytea" : "''";
+    $http = $pgsql ? "'http'::bytea" : "'http'";
+    $schema = [
+        "ALTER TABLE reports ADD COLUMN ver $bytes",
+        'ALTER TABLE reports ADD COLUMN report_id TEXT',
+        "ALTER TABLE reports ADD COLUMN via TEXT NOT NULL DEFAULT 'http'",
+        'ALTER TABLE reports ADD COLUMN mail_key TEXT',
+        "CREATE TABLE version_counts (
+            ver $bytes NOT NULL,
+            kind TEXT NOT NULL,
+            prj $bytes NOT NULL,
+            day TEXT NOT NULL,
+            value $bytes NOT NULL,
+            n BIGINT NOT NULL,
+            PRIMARY KEY (ver, kind, prj, day, value))",
+        "INSERT INTO report_counts (kind, day, prj, value, n)
+            SELECT 'ver', day, prj, $empty, n FROM report_counts WHERE kind = 'day'",
+        "INSERT INTO report_counts (kind, day, prj, value, n)
+            SELECT 'via', day, prj, $http, n FROM report_counts WHERE kind = 'day'",
+    ];
+    if ($pgsql) {
+        $schema[] = "CREATE OR REPLACE FUNCTION exitpoll_count_version() RETURNS trigger
+            LANGUAGE plpgsql AS \$\$
+            BEGIN
+              IF TG_OP = 'INSERT' THEN
+                " . implode("\n", CountingStatements(true, true, 'VersionCountedValues')) . "
+                IF NEW.ver IS NOT NULL THEN
+                  " . implode("\n", VersionSplitStatements(true, true)) . "
+                END IF;
+                RETURN NEW;
+              END IF;
+              " . implode("\n", CountingStatements(true, false, 'VersionCountedValues')) . "
+              IF OLD.ver IS NOT NULL THEN
+                " . implode("\n", VersionSplitStatements(true, false)) . "
+              END IF;
+              RETURN OLD;
+            END \$\$";
+        $schema[] = 'CREATE OR REPLACE TRIGGER reports_versions_counted AFTER INSERT OR DELETE
+            ON reports FOR EACH ROW EXECUTE FUNCTION exitpoll_count_version()';
+    } else {
+        $schema[] = 'CREATE TRIGGER reports_versions_counted AFTER INSERT ON reports BEGIN '
+            . implode("\n", CountingStatements(false, true, 'VersionCountedValues')) . ' END';
+        $schema[] = 'CREATE TRIGGER reports_versions_uncounted AFTER DELETE ON reports BEGIN '
+            . implode("\n", CountingStatements(false, false, 'VersionCountedValues')) . ' END';
+        $schema[] = 'CREATE TRIGGER reports_version_split AFTER INSERT ON reports
+            WHEN NEW.ver IS NOT NULL BEGIN '
+            . implode("\n", VersionSplitStatements(false, true)) . ' END';
+        $schema[] = 'CREATE TRIGGER reports_version_unsplit AFTER DELETE ON reports
+            WHEN OLD.ver IS NOT NULL BEGIN '
+            . implode("\n", VersionSplitStatements(false, false)) . ' END';
+    }
+    // Last: its presence tells PostgreSQL readers that all of the above is there.
+    $schema[] = 'CREATE UNIQUE INDEX reports_mail_key ON reports (mail_key)
+        WHERE mail_key IS NOT NULL';
+    $schema[] = 'CREATE UNIQUE INDEX reports_report_id ON reports (report_id)
+        WHERE report_id IS NOT NULL';
+    if (!$pgsql) {
+        $schema[] = 'PRAGMA user_version = 2';
+    }
+    return $schema;
+}
+
+// The counts kept besides CountedValues: each product version (none sent counts as empty)
+// and how the report came ('http' or 'mail').
+function VersionCountedValues(string $row, bool $pgsql): array
+{
+    if ($pgsql) {
+        return ['ver' => "COALESCE($row.ver, ''::bytea)",
+                'via' => "convert_to($row.via, 'UTF8')"];
+    }
+    return ['ver' => "COALESCE($row.ver, '')", 'via' => "$row.via"];
+}
+
+// The statements that count a stored (NEW) or deleted (OLD) report with a version in
+// version_counts: the same kinds as report_counts, and how it came.
+function VersionSplitStatements(bool $pgsql, bool $insert): array
+{
+    $row = $insert ? 'NEW' : 'OLD';
+    $day = $pgsql ? "substring($row.time from 1 for 10)" : "substr($row.time, 1, 10)";
+    $values = CountedValues($row, $pgsql)
+        + ['via' => VersionCountedValues($row, $pgsql)['via']];
+    $statements = [];
+    foreach ($values as $kind => $value) {
+        if ($insert) {
+            $statements[] = "INSERT INTO version_counts (ver, kind, prj, day, value, n)
+                VALUES ($row.ver, '$kind', $row.prj, $day, $value, 1)
+                ON CONFLICT (ver, kind, prj, day, value) DO UPDATE SET n = version_counts.n + 1;";
+        } else {
+            $bucket = "ver = $row.ver AND kind = '$kind' AND prj = $row.prj AND day = $day
+                       AND value = $value";
+            $statements[] = "UPDATE version_counts SET n = n - 1 WHERE $bucket;";
+            $statements[] = "DELETE FROM version_counts WHERE $bucket AND n <= 0;";
+        }
+    }
+    return $statements;
+}
+
+// Stored bytes (Windows-1252) with every capital letter made small, byte for byte, so that a
+// search finds "Crash" in "CRASH" and "é" in "É" alike.
+function FoldedAnsi($bytes): string
+{
+    static $map = null;
+    if ($map === null) {
+        [$upper, $lower] = FoldingPairs();
+        $map = array_combine(str_split($upper), str_split($lower));
+    }
+    return strtr((string)$bytes, $map);
+}
+
+// The capital letters of Windows-1252 and their small letters, in the same order.
+function FoldingPairs(): array
+{
+    $upper = implode('', range('A', 'Z')) . "\x8A\x8C\x8E\x9F";
+    $lower = implode('', range('a', 'z')) . "\x9A\x9C\x9E\xFF";
+    for ($byte = 0xC0; $byte <= 0xDE; ++$byte) {
+        if ($byte !== 0xD7) {  // the multiplication sign
+            $upper .= chr($byte);
+            $lower .= chr($byte + 0x20);
+        }
+    }
+    return [$upper, $lower];
 }
 
 // A configuration value: from the environment, or under php-fpm also from the pool's env[]

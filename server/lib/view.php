@@ -139,3 +139,103 @@ function DayChart(string $title, array $counts, string $first, string $last): st
                     $height - 8, $first, $width, $height - 8, $last);
     return $svg . '</svg>';
 }
+
+// UTF-8 text as the bytes the applet would have sent (Windows-1252); a character that
+// Windows-1252 lacks becomes "?", as Windows itself writes it.
+function Utf8ToAnsi(string $utf8): string
+{
+    static $map = null;
+    if ($map === null) {
+        $map = [];
+        for ($byte = 0x80; $byte <= 0xFF; ++$byte) {
+            $text = AnsiToUtf8(chr($byte));
+            if ($text !== "\u{FFFD}") {
+                $map[$text] = chr($byte);
+            }
+        }
+    }
+    return preg_replace_callback('/[^\x00-\x7F]/u', fn ($char) => $map[$char[0]] ?? '?', $utf8);
+}
+
+// Stored bytes as HTML with each occurrence of $search (stored bytes, in either case) marked.
+// The pieces are escaped one by one and the marks put between them, so nothing of the
+// answer or the search can become markup.
+function MarkedHtml(string $stored, string $search): string
+{
+    if ($search === '') {
+        return Html($stored);
+    }
+    $folded = FoldedAnsi($stored);
+    $needle = FoldedAnsi($search);
+    $html = '';
+    $at = 0;
+    while (($found = strpos($folded, $needle, $at)) !== false) {
+        $html .= Html(substr($stored, $at, $found - $at)) . '<mark>'
+            . Html(substr($stored, $found, strlen($needle))) . '</mark>';
+        $at = $found + strlen($needle);
+    }
+    return $html . Html(substr($stored, $at));
+}
+
+// One column per week (its Monday 'Y-m-d', from $firstWeek to $lastWeek), split into each
+// label's share of that week's reports; $weeks is [week => [label (stored bytes) => count]],
+// $labels the order of the parts, the last drawn grey. A legend below names the colours.
+function WeekShareChart(string $title, array $weeks, array $labels, string $firstWeek,
+                        string $lastWeek): string
+{
+    $colours = ['#3d6fb6', '#e07b39', '#4b8f5a', '#c44e52', '#8172b2', '#937860', '#d17fb5'];
+    $columns = [];
+    for ($week = strtotime($firstWeek . 'T00:00:00Z'), $end = strtotime($lastWeek . 'T00:00:00Z');
+         $week <= $end; $week += 7 * 86400) {
+        $columns[] = gmdate('Y-m-d', $week);
+    }
+    $width = 720;
+    $plot = 150;
+    $legendRows = (int)ceil(count($labels) / 3);
+    $height = $plot + 36 + $legendRows * 20;
+    $step = ($width - 50) / max(1, count($columns));
+    $svg = sprintf('<svg class="chart" role="img" aria-label="%s" width="%d" height="%d" '
+                   . 'viewBox="0 0 %d %d" xmlns="http://www.w3.org/2000/svg">',
+                   Text($title), $width, $height, $width, $height);
+    $svg .= sprintf('<text x="44" y="12" text-anchor="end" class="axis">100%%</text>'
+                    . '<text x="44" y="%d" text-anchor="end" class="axis">0%%</text>',
+                    $plot + 8);
+    foreach ($columns as $index => $week) {
+        $counts = $weeks[$week] ?? [];
+        $total = array_sum($counts);
+        $svg .= sprintf('<g class="week" data-week="%s" data-total="%d"><title>Week of %s: %d '
+                        . 'reports</title>', $week, $total, $week, $total);
+        $y = 8.0;
+        foreach ($labels as $part => $label) {
+            $count = $counts[$label] ?? 0;
+            if ($count <= 0) {
+                continue;
+            }
+            $share = $plot * $count / $total;
+            $text = AnsiToUtf8($label);
+            $svg .= sprintf('<rect class="share" data-label="%s" data-count="%d" x="%.1f" '
+                            . 'y="%.1f" width="%.1f" height="%.1f" style="fill:%s">'
+                            . '<title>%s: %d of %d</title></rect>',
+                            Text($text), $count, 50 + $index * $step, $y, max(1.0, $step - 1),
+                            $share, $part === count($labels) - 1 ? '#a0a0a0' : $colours[$part % 7],
+                            Text($text), $count, $total);
+            $y += $share;
+        }
+        $svg .= '</g>';
+    }
+    if ($columns) {
+        $svg .= sprintf('<text x="50" y="%d" class="axis">%s</text>'
+                        . '<text x="%d" y="%d" text-anchor="end" class="axis">%s</text>',
+                        $plot + 24, $columns[0], $width, $plot + 24, end($columns));
+    }
+    foreach ($labels as $part => $label) {
+        $x = 50 + ($part % 3) * 225;
+        $y = $plot + 40 + intdiv($part, 3) * 20;
+        $text = AnsiToUtf8($label);
+        $svg .= sprintf('<g class="legend"><rect x="%d" y="%d" width="12" height="12" '
+                        . 'style="fill:%s"/><text x="%d" y="%d">%s</text></g>', $x, $y,
+                        $part === count($labels) - 1 ? '#a0a0a0' : $colours[$part % 7],
+                        $x + 18, $y + 11, Text($text === '' ? '(empty)' : Shortened($text, 28)));
+    }
+    return $svg . '</svg>';
+}

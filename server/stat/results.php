@@ -16,6 +16,8 @@ const kPeriods = ['7' => 'Last 7 days', '30' => 'Last 30 days', '90' => 'Last 90
 const kTopBars = 20;       // bars per chart; the rest are summed into one
 const kFreeTexts = 100;
 const kCsvBatch = 5000;
+const kShareReasons = 7;   // reasons with a colour of their own in the weekly shares
+const kSearchLength = 200; // characters of a search taken
 
 function PageHeaders(int $status, string $type): void
 {
@@ -75,7 +77,8 @@ function Admitted(): bool
 }
 
 // The chosen period and product from the query: ['days' => '7'|'30'|'90'|'all',
-// 'prj' => stored bytes or null for all, 'since' => first day 'Y-m-d' or ''].
+// 'prj' => stored bytes or null for all, 'since' => first day 'Y-m-d' or '',
+// 'ver' => stored bytes or null for all, 'q' => the free-text search, UTF-8, or ''].
 function Choice(): array
 {
     $days = $_GET['days'] ?? '';
@@ -84,7 +87,7 @@ function Choice(): array
     $prj = is_string($hex) && $hex !== '' && ctype_xdigit($hex) && strlen($hex) % 2 === 0
         ? hex2bin($hex) : null;
     $since = $days === 'all' ? '' : gmdate('Y-m-d', time() - ((int)$days - 1) * 86400);
-    return ['days' => $days, 'prj' => $prj, 'since' => $since];
+    return ['days' => $days, 'prj' => $prj, 'since' => $since] + VersionAndSearch();
 }
 
 function ChoiceQuery(array $choice, array $extra = []): string
@@ -92,6 +95,9 @@ function ChoiceQuery(array $choice, array $extra = []): string
     $query = ['days' => $choice['days']];
     if ($choice['prj'] !== null) {
         $query['p'] = bin2hex($choice['prj']);
+    }
+    if ($choice['ver'] !== null) {
+        $query['v'] = bin2hex($choice['ver']);
     }
     return '?' . http_build_query($query + $extra, '', '&amp;');
 }
@@ -101,8 +107,8 @@ function ChoiceQuery(array $choice, array $extra = []): string
 function Counts(ReportStore $store, string $kind, array $choice, int $total): array
 {
     [$where, $texts, $bytes] = SummaryFilter($kind, $choice);
-    $rows = $store->Rows("SELECT value, SUM(n) FROM report_counts $where
-                          GROUP BY value ORDER BY 2 DESC, 1 LIMIT " . (kTopBars + 1),
+    $rows = $store->Rows('SELECT value, SUM(n) FROM ' . CountsTable($store, $choice, $kind)
+                         . " $where GROUP BY value ORDER BY 2 DESC, 1 LIMIT " . (kTopBars + 1),
                          $texts, $bytes);
     $bars = array_map(fn ($row) => [$row[0], (int)$row[1]], $rows);
     if (count($bars) > kTopBars) {
@@ -132,22 +138,127 @@ function ReportFilter(array $choice): array
         $where .= ' AND prj = ?';
         $bytes[] = $choice['prj'];
     }
+    if ($choice['ver'] !== null) {
+        $where .= ' AND ver = ?';
+        $bytes[] = $choice['ver'];
+    }
     return [$where, $bytes];
+}
+
+// The product version ('v', hex of the stored bytes) and the free-text search ('q') chosen.
+function VersionAndSearch(): array
+{
+    $hex = $_GET['v'] ?? '';
+    $ver = is_string($hex) && $hex !== '' && ctype_xdigit($hex) && strlen($hex) % 2 === 0
+        ? hex2bin($hex) : null;
+    $search = $_GET['q'] ?? '';
+    $search = is_string($search) && preg_match('//u', $search)
+        ? trim(FirstCharacters($search, kSearchLength)) : '';
+    return ['ver' => $ver, 'q' => $search];
+}
+
+function FirstCharacters(string $utf8, int $length): string
+{
+    return preg_match('/^.{0,' . $length . '}/su', $utf8, $cut) ? $cut[0] : '';
+}
+
+// Where the counts of one kind come from: the per-day summary, or for one product version
+// the summary of that version's reports (whose versions are that one, counted per day). The
+// version is written into the SQL as hex, since it comes before the placeholders.
+function CountsTable(ReportStore $store, array $choice, string $kind): string
+{
+    if ($choice['ver'] === null) {
+        return 'report_counts';
+    }
+    $hex = bin2hex($choice['ver']);
+    $ver = $store->pgsql ? "'\\x$hex'::bytea" : "CAST(X'$hex' AS TEXT)";
+    return $kind === 'ver'
+        ? "(SELECT 'ver' AS kind, day, prj, ver AS value, n FROM version_counts
+            WHERE ver = $ver AND kind = 'day') AS chosen_counts"
+        : "(SELECT kind, day, prj, value, n FROM version_counts WHERE ver = $ver) AS chosen_counts";
+}
+
+// How many of the chosen reports came by mail.
+function MailedCount(ReportStore $store, array $choice): int
+{
+    [$where, $texts, $bytes] = SummaryFilter('via', $choice);
+    $rows = $store->Rows('SELECT SUM(n) FROM ' . CountsTable($store, $choice, 'via')
+                         . " $where AND value = ?", $texts, [...$bytes, 'mail']);
+    return (int)($rows[0][0] ?? 0);
+}
+
+// The product versions to choose from: those of the chosen product, or of all.
+function VersionsToChoose(ReportStore $store, array $choice): array
+{
+    $where = "kind = 'ver'";
+    $bytes = [];
+    if ($choice['prj'] !== null) {
+        $where .= ' AND prj = ?';
+        $bytes[] = $choice['prj'];
+    }
+    $rows = $store->Rows("SELECT value FROM report_counts WHERE $where GROUP BY value
+                          ORDER BY SUM(n) DESC, 1 LIMIT 201", [], $bytes);
+    return array_values(array_filter(array_column($rows, 0), fn ($ver) => $ver !== ''));
+}
+
+// Per week (its Monday), the reports of each of the most frequent reasons and of the rest:
+// [[week => [label => n]], [labels in order]]. The counts are per day, so weeks are summed
+// here from a bounded number of rows: days times kShareReasons.
+function WeeklyReasons(ReportStore $store, array $choice, array $reasons, array $perDay): array
+{
+    $labels = array_slice(array_column($reasons, 0), 0, kShareReasons);  // never "(all others)"
+    $weeks = [];
+    foreach ($perDay as $day => $count) {
+        $weeks[WeekOf($day)]['(others)'] = ($weeks[WeekOf($day)]['(others)'] ?? 0) + $count;
+    }
+    if ($labels) {
+        [$where, $texts, $bytes] = SummaryFilter('reason', $choice);
+        $marks = implode(', ', array_fill(0, count($labels), '?'));
+        foreach ($store->Rows('SELECT day, value, SUM(n) FROM '
+                              . CountsTable($store, $choice, 'reason')
+                              . " $where AND value IN ($marks) GROUP BY day, value",
+                              $texts, [...$bytes, ...$labels]) as [$day, $value, $count]) {
+            $week = WeekOf($day);
+            $weeks[$week][$value] = ($weeks[$week][$value] ?? 0) + (int)$count;
+            $weeks[$week]['(others)'] -= (int)$count;
+        }
+    }
+    $labels[] = '(others)';
+    return [$weeks, $labels];
+}
+
+function WeekOf(string $day): string
+{
+    $time = strtotime($day . 'T00:00:00Z');
+    return gmdate('Y-m-d', $time - ((int)gmdate('N', $time) - 1) * 86400);
+}
+
+// The latest free-text answers of the chosen reports that contain the search, if any.
+function FreeTextAnswers(ReportStore $store, array $choice): array
+{
+    [$reportWhere, $reportBytes] = ReportFilter($choice);
+    $search = Utf8ToAnsi($choice['q']);
+    [$match, $matchBytes] = $search !== '' ? $store->FreeTextMatch($search) : ['1 = 1', []];
+    return $store->Rows('SELECT time, prj, reason FROM reports WHERE '
+                        . $store->FreeTextSql() . " AND $reportWhere AND $match
+                        ORDER BY time DESC, id DESC LIMIT " . kFreeTexts,
+                        [$choice['since']], [...$reportBytes, ...$matchBytes]);
 }
 
 function SendCsv(ReportStore $store, array $choice): void
 {
     PageHeaders(200, 'text/csv; charset=utf-8; header=present');
     header('Content-Disposition: attachment; filename="uninstall-reports.csv"');
-    echo "\u{FEFF}", CsvLine(['time', 'product', 'reason', 'windows']);
+    echo "\u{FEFF}", CsvLine(['time', 'product', 'reason', 'windows', 'ver', 'id', 'via']);
     [$where, $bytes] = ReportFilter($choice);
     $last = 0;
     do {
-        $rows = $store->Rows("SELECT id, time, prj, reason, os FROM reports
+        $rows = $store->Rows("SELECT id, time, prj, reason, os, ver, report_id, via FROM reports
                               WHERE id > ? AND $where ORDER BY id LIMIT " . kCsvBatch,
                              [$last, $choice['since']], $bytes);
-        foreach ($rows as [$id, $time, $prj, $reason, $os]) {
-            echo CsvLine([$time, AnsiToUtf8($prj), AnsiToUtf8($reason), AnsiToUtf8($os)]);
+        foreach ($rows as [$id, $time, $prj, $reason, $os, $ver, $reportId, $via]) {
+            echo CsvLine([$time, AnsiToUtf8($prj), AnsiToUtf8($reason), AnsiToUtf8($os),
+                          AnsiToUtf8($ver ?? ''), $reportId ?? '', $via]);
             $last = (int)$id;
         }
     } while (count($rows) === kCsvBatch);
@@ -157,7 +268,8 @@ function SendPage(ReportStore $store, array $choice): void
 {
     [$where, $texts, $bytes] = SummaryFilter('day', $choice);
     $perDay = [];
-    foreach ($store->Rows("SELECT day, SUM(n) FROM report_counts $where GROUP BY day ORDER BY day",
+    foreach ($store->Rows('SELECT day, SUM(n) FROM ' . CountsTable($store, $choice, 'day')
+                          . " $where GROUP BY day ORDER BY day",
                           $texts, $bytes) as [$day, $count]) {
         $perDay[$day] = (int)$count;
     }
@@ -166,11 +278,12 @@ function SendPage(ReportStore $store, array $choice): void
     $versions = Counts($store, 'os', $choice, $total);
     $products = $store->Rows("SELECT prj, SUM(n) FROM report_counts WHERE kind = 'day'
                               GROUP BY prj ORDER BY 2 DESC, 1 LIMIT 200", []);
-    [$reportWhere, $reportBytes] = ReportFilter($choice);
-    $freeTexts = $store->Rows('SELECT time, prj, reason FROM reports WHERE '
-                              . $store->FreeTextSql() . " AND $reportWhere
-                              ORDER BY time DESC, id DESC LIMIT " . kFreeTexts,
-                              [$choice['since']], $reportBytes);
+    $productVersions = Counts($store, 'ver', $choice, $total);
+    $versionsToChoose = VersionsToChoose($store, $choice);
+    $mailed = MailedCount($store, $choice);
+    [$weeks, $weekLabels] = WeeklyReasons($store, $choice, $reasons, $perDay);
+    $freeTexts = FreeTextAnswers($store, $choice);
+    $search = Utf8ToAnsi($choice['q']);
 
     $today = gmdate('Y-m-d');
     $first = $choice['since'] !== '' ? $choice['since'] : (array_key_first($perDay) ?? $today);
@@ -197,10 +310,13 @@ td, th { text-align: left; padding: 4px 6px; border-bottom: 1px solid #e3e3e3;
          vertical-align: top; }
 td.text { white-space: pre-wrap; word-break: break-word; }
 td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
+input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 </style></head><body>
 <h1>Uninstall reports</h1>
 <p class="summary"><span id="total">', $total, '</span> reports, ',
-        Text(strtolower(kPeriods[$choice['days']])), ', ', $productName, '.</p>
+        Text(strtolower(kPeriods[$choice['days']])), ', ', $productName,
+        $choice['ver'] === null ? '' : ', version ' . Html($choice['ver']),
+        '; <span id="mailed">', $mailed, '</span> of them by mail.</p>
 <form method="get" action="results.php">
 <label>Period <select name="days">';
     foreach (kPeriods as $value => $name) {
@@ -215,13 +331,25 @@ td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
                $prj === '' ? '(empty)' : Text(Shortened(AnsiToUtf8($prj), 60)));
     }
     echo '</select></label>
+<label>Version <select name="v"><option value="">All versions</option>';
+    foreach ($versionsToChoose as $ver) {
+        printf('<option value="%s"%s>%s</option>', bin2hex($ver),
+               $ver === $choice['ver'] ? ' selected' : '', Text(Shortened(AnsiToUtf8($ver), 40)));
+    }
+    echo '</select></label>
+<label>Free text containing <input type="search" name="q" maxlength="', kSearchLength,
+        '" value="', Text($choice['q']), '"></label>
 <button type="submit">Show</button>
 <a id="csv" href="results.php', ChoiceQuery($choice, ['format' => 'csv']), '">Download CSV</a>
 </form>
 <h2>Reasons</h2>', BarChart('Reports per reason', $reasons), '
+<h2>Reasons per week</h2>', WeekShareChart('Share of each reason per week', $weeks, $weekLabels,
+                                             WeekOf($first), WeekOf(max($today, $first))), '
 <h2>Windows versions</h2>', BarChart('Reports per Windows version', $versions), '
+<h2>Product versions</h2>', BarChart('Reports per product version', $productVersions), '
 <h2>Reports per day</h2>', DayChart('Reports per day', $perDay, $first, max($today, $first)), '
-<h2>Latest free-text answers</h2>';
+<h2>Latest free-text answers', $search === '' ? '' : " containing \u{201C}" . Text($choice['q'])
+                                                    . "\u{201D}", '</h2>';
     if (!$freeTexts) {
         echo '<p>None in this period.</p>';
     } else {
@@ -230,7 +358,7 @@ td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
             printf('<tr><td class="when">%s</td><td class="prj">%s</td>'
                    . '<td class="text">%s</td></tr>',
                    Text(str_replace(['T', 'Z'], [' ', ''], $time)), Html($prj),
-                   Html(ltrim(substr($reason, 6), ' ')));
+                   MarkedHtml(ltrim(substr($reason, 6), ' '), $search));
         }
         echo '</table>';
     }

@@ -1,9 +1,10 @@
 <?php
 // Statistics endpoint for exitpoll's uninstall reports: takes one GET with prj, reason and
-// os, stores it, and answers "OK" only once the row is safely written, so the applet mails
-// the answer instead whenever it was not stored. Every answer comes well within the applet's
-// 3000 ms wait: a store that cannot finish in 1500 ms is abandoned and answered 503, so a
-// report never ends up both stored and mailed.
+// os (and ver and id when the applet sends them), stores it, and answers "OK" only once the
+// row is safely written (or was already: a report whose id is stored is not stored twice), so
+// the applet mails the answer instead whenever it was not stored. Every answer comes well
+// within the applet's 3000 ms wait: a store that cannot finish in 1500 ms is abandoned and
+// answered 503, so a report never ends up both stored and mailed.
 //
 // Where the reports go: see server/README.md (EXITPOLL_STATS_DSN, EXITPOLL_STATS_DB).
 
@@ -15,6 +16,9 @@ require __DIR__ . '/../lib/reports.php';
 
 const kStoreBudget = 1.5;  // seconds from the request's arrival to the commit
 const kCaps = ['prj' => 256, 'reason' => 8192, 'os' => 64];
+// Keys a report may carry besides: the product's version and the report's id, which makes a
+// repeat of a stored report (a late answer, a retry) recognisable.
+const kOptionalCaps = ['ver' => 32, 'id' => 16];
 
 // Every warning becomes an exception, so no half-done store can still answer "OK".
 set_error_handler(function (int $level, string $message, string $file, int $line): bool {
@@ -25,7 +29,7 @@ set_error_handler(function (int $level, string $message, string $file, int $line
 });
 
 // The three values from the raw query, decoded byte for byte, or null unless each key is
-// there exactly once as a plain value. PHP's own $_GET would drop keys past max_input_vars,
+// there exactly once as a plain value; ver and id too when given, at most once each. PHP's own $_GET would drop keys past max_input_vars,
 // take the last of repeated keys and turn prj[] into an array.
 function ReportValues(string $query): ?array
 {
@@ -35,7 +39,7 @@ function ReportValues(string $query): ?array
         $key = urldecode($equals === false ? $pair : substr($pair, 0, $equals));
         $bracket = strpos($key, '[');
         $name = $bracket === false ? $key : substr($key, 0, $bracket);
-        if (!array_key_exists($name, kCaps)) {
+        if (!array_key_exists($name, kCaps) && !array_key_exists($name, kOptionalCaps)) {
             continue;
         }
         if ($bracket !== false || isset($values[$name])) {
@@ -43,7 +47,14 @@ function ReportValues(string $query): ?array
         }
         $values[$name] = $equals === false ? '' : urldecode(substr($pair, $equals + 1));
     }
-    return count($values) === count(kCaps) ? $values : null;
+    $required = array_intersect_key($values, kCaps);
+    if (count($required) !== count(kCaps)) {
+        return null;
+    }
+    if (isset($values['id']) && !preg_match('/^[0-9A-Fa-f]{16}$/D', $values['id'])) {
+        return null;
+    }
+    return $values;
 }
 
 // The answer is complete and final on its own: a fixed length and a closed connection, so a
@@ -91,15 +102,17 @@ function HandleReport(): void
         Answer(400, "BAD REPORT\n");
         return;
     }
-    foreach (kCaps as $name => $cap) {
-        if (strlen($values[$name]) > $cap) {
+    foreach (kCaps + kOptionalCaps as $name => $cap) {
+        if (strlen($values[$name] ?? '') > $cap) {
             Answer(413, "TOO LONG\n");
             return;
         }
     }
     try {
+        // Ids are compared as given, in one case.
+        $reportId = isset($values['id']) ? strtolower($values['id']) : null;
         ReportStore::Open()->Store($values['prj'], $values['reason'], $values['os'],
-                                   $arrival + kStoreBudget);
+                                   $arrival + kStoreBudget, $values['ver'] ?? null, $reportId);
         Answer(200, "OK\n");
     } catch (StoreTimeout $late) {
         error_log('exitpoll stats: not stored in time: ' . $late->getMessage());

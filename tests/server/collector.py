@@ -238,15 +238,31 @@ class SqliteDatabase:
     def Rows(self):
         return SqliteRows(self.path)
 
-    def Insert(self, rows):
-        """Stores (time, prj, reason, os) rows directly, the values as bytes, past the
-        endpoint (which must have made the schema)."""
+    def Insert(self, rows, columns=("time", "prj", "reason", "os")):
+        """Stores rows of the given columns (time, prj, reason, os by default) directly, past
+        the endpoint (which must have made the schema); text columns as str, the others as
+        bytes, None for NULL."""
+        marks = ", ".join("?" if n in TEXT_COLUMNS else "CAST(? AS TEXT)" for n in columns)
         with sqlite3.connect(self.path) as db:
-            db.executemany("INSERT INTO reports (time, prj, reason, os) VALUES "
-                           "(?, CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS TEXT))", rows)
+            db.executemany("INSERT INTO reports (%s) VALUES (%s)" % (", ".join(columns), marks),
+                           rows)
 
     def Lock(self):
         return _SqliteLock(self.path)
+
+    def Columns(self, names):
+        """The given columns of every stored report, in order: text as str, bytes as bytes."""
+        with sqlite3.connect(self.path) as db:
+            db.text_factory = bytes
+            rows = db.execute("SELECT %s FROM reports ORDER BY id" % ", ".join(names)).fetchall()
+        return [tuple(v.decode() if isinstance(v, bytes) and n in TEXT_COLUMNS else v
+                      for n, v in zip(names, row)) for row in rows]
+
+    def Load(self, sql_file):
+        """Makes the database from an SQL script (a database of an earlier version)."""
+        os.makedirs(os.path.dirname(self.path), exist_ok=True)
+        with open(sql_file) as f, sqlite3.connect(self.path) as db:
+            db.executescript(f.read())
 
     def Drop(self):
         shutil.rmtree(self.folder, ignore_errors=True)
@@ -303,13 +319,31 @@ class PostgresDatabase:
         rows = [line.split("\t") for line in out.decode().splitlines()]
         return [(t, bytes.fromhex(p), bytes.fromhex(r), bytes.fromhex(o)) for t, p, r, o in rows]
 
-    def Insert(self, rows):
-        values = ",".join("('%s','\\x%s'::bytea,'\\x%s'::bytea,'\\x%s'::bytea)" % (
-            t, p.hex(), r.hex(), o.hex()) for t, p, r, o in rows)
-        self.Psql("INSERT INTO reports (time, prj, reason, os) VALUES " + values)
+    def Insert(self, rows, columns=("time", "prj", "reason", "os")):
+        def Literal(name, value):
+            if value is None:
+                return "NULL"
+            return "'%s'" % value if name in TEXT_COLUMNS else "'\\x%s'::bytea" % value.hex()
+        values = ",".join("(%s)" % ",".join(Literal(n, v) for n, v in zip(columns, row))
+                          for row in rows)
+        self.Psql("INSERT INTO reports (%s) VALUES %s" % (", ".join(columns), values))
 
     def Lock(self):
         return _PostgresLock(self.env)
+
+    def Columns(self, names):
+        """The given columns of every stored report, in order: text as str, bytes as bytes."""
+        shown = ["COALESCE(%s, '(null)')" % n if n in TEXT_COLUMNS else
+                 "COALESCE(encode(%s, 'hex'), '(null)')" % n for n in names]
+        out = self.Psql("SELECT %s FROM reports ORDER BY id" % ", ".join(shown))
+        return [tuple(None if v == "(null)" else v if n in TEXT_COLUMNS else bytes.fromhex(v)
+                      for n, v in zip(names, line.split("\t")))
+                for line in out.decode().splitlines()]
+
+    def Load(self, sql_file):
+        """Makes the database from an SQL script (a database of an earlier version)."""
+        with open(sql_file) as f:
+            self.Psql(f.read())
 
     def Drop(self):
         env = dict(self.env, PGDATABASE="postgres")
@@ -340,5 +374,6 @@ class _PostgresLock:
         self.process.stdout.close()
 
 
+TEXT_COLUMNS = {"time", "report_id", "via", "mail_key"}
 SERVERS = [PhpServer, NginxFpm]
 DATABASES = [SqliteDatabase, PostgresDatabase]

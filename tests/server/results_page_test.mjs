@@ -35,15 +35,31 @@ function ParseCsv(text) {
   return records;
 }
 
+const byName = (a, b) => (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : 0);
+
 async function Bars(page, chart) {
   return page.$$eval(`svg[aria-label="${chart}"] g.bar`,
     (bars) => bars.map((b) => [b.dataset.label, Number(b.dataset.count)]));
 }
 
 async function CheckView(page, view) {
-  const where = `view days=${view.days} p=${view.p}`;
+  const where = `view days=${view.days} p=${view.p} v=${view.v} q=${view.q}`;
   assert.equal(Number(await page.textContent('#total')), view.total, where + ': total');
-  const byName = (a, b) => (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : 0);
+  assert.equal(Number(await page.textContent('#mailed')), view.mailed, where + ': mailed');
+  assert.equal(await page.inputValue('input[name=q]'), view.q, where + ': search kept');
+  assert.deepEqual((await Bars(page, 'Reports per product version')).sort(byName),
+                   view.productVersions, where + ': product versions');
+  const weeks = await page.$$eval('svg[aria-label="Share of each reason per week"] g.week',
+    (g) => g.filter((w) => w.dataset.total !== '0').map((w) => [w.dataset.week,
+      [...w.querySelectorAll('rect.share')].map((r) => [r.dataset.label, Number(r.dataset.count)])
+        .sort((a, b) => (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : 0))]));
+  assert.deepEqual(weeks, view.weeks, where + ': weeks');
+  // Every match is marked, and only matches: the search in some case, as text.
+  const marks = await page.$$eval('#freetexts mark', (m) => m.map((e) => e.textContent));
+  for (const mark of marks) assert.equal(mark.toLowerCase(), view.q.toLowerCase(), where);
+  const occurrences = view.freeTexts.reduce((n, text) => n + (view.q === '' ? 0 :
+    text.toLowerCase().split(view.q.toLowerCase()).length - 1), 0);
+  assert.equal(marks.length, occurrences, where + ': marks');
   assert.deepEqual((await Bars(page, 'Reports per reason')).sort(byName), view.reasons,
                    where + ': reasons');
   assert.deepEqual((await Bars(page, 'Reports per Windows version')).sort(byName),
@@ -92,9 +108,16 @@ try {
   for (const view of others) {
     await page.selectOption('select[name=days]', view.days);
     await page.selectOption('select[name=p]', view.p);
-    await Promise.all([page.waitForURL((url) => url.searchParams.get('days') === view.days),
+    await page.selectOption('select[name=v]', view.v);
+    await page.fill('input[name=q]', view.q);
+    await Promise.all([page.waitForURL((url) => url.searchParams.get('days') === view.days &&
+                                       url.searchParams.get('q') === view.q &&
+                                       url.searchParams.get('v') === view.v),
                        page.click('button[type=submit]')]);
     await CheckView(page, view);
+    if (view.days === 'all' && view.p === '' && view.q === '') {
+      await page.screenshot({ path: expected.screenshot + '.png', fullPage: true });
+    }
   }
 
   // The hostile free text shows as text and nothing of it runs.
@@ -105,8 +128,9 @@ try {
   assert.equal(await page.evaluate(() => window.pwned), undefined);
   assert.equal(scripts, 0);
 
-  await page.screenshot({ path: expected.screenshot, fullPage: true });
-  console.log('screenshot: ' + expected.screenshot);
+  assert.ok((await page.$$eval('#freetexts mark', (m) => m.length)) > 0, 'hostile search marked');
+  await page.screenshot({ path: expected.screenshot + '_search.png', fullPage: true });
+  console.log('screenshots: ' + expected.screenshot + '.png, _search.png');
 } finally {
   await browser.close();
 }

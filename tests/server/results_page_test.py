@@ -18,6 +18,9 @@ import collector as c  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 PASSWORD = "correct horse ~ battery"
 HOSTILE = b"Other: <script>window.pwned = 1</script><img src=x onerror=\"window.pwned = 2\">"
+# A search that finds the hostile answer in another case: it and its marks stay text.
+HOSTILE_SEARCH = "<SCRIPT>Window"
+COLUMNS = ("time", "prj", "reason", "os", "ver", "report_id", "via")
 
 
 def Day(days_ago):
@@ -26,18 +29,22 @@ def Day(days_ago):
 
 
 def SeededRows():
-    """(time, prj, reason, os) rows spread over 200 days, two products, Windows-1252 bytes,
-    a hostile free text and a would-be spreadsheet formula."""
+    """Rows of COLUMNS spread over 200 days, two products with three versions (one: none
+    sent), Windows-1252 bytes, a hostile free text, a would-be spreadsheet formula, more
+    reasons than the weekly chart colours, and some mailed reports."""
     reasons = [b"Unstable", b"Too expensive", b"Resource hungry", b"Other: too slow, sorry",
-               b"Other: na\xefve \x80 \x93quoted\x94 \x81", b"Upgrade version", HOSTILE,
-               b"=HYPERLINK(\"x\")", b"Other: "]
+               b"Other: na\xefve \x80 \x93quoted\x94 \x81 \xc9T\xc9", b"Upgrade version", HOSTILE,
+               b"=HYPERLINK(\"x\")", b"Other: ", b"Lacks some functions", b"Unfriendly interface",
+               b"Other: 100% SURE", b"Crash"]
     versions = [b"Windows XP", b"Windows 98", b"Windows 2000", b"Unknown"]
     rows = []
-    for i in range(120):
+    for i in range(130):
         days_ago = (i * 7) % 200
         rows.append(("%sT%02d:%02d:00Z" % (Day(days_ago), i % 24, i % 60),
                      b"Caf\xe9 Tool" if i % 3 == 0 else b"Net Tool",
-                     reasons[i % len(reasons)], versions[(i // 2) % len(versions)]))
+                     reasons[i % len(reasons)], versions[(i // 2) % len(versions)],
+                     [None, b"1.0", b"2.0-\xe9"][i % 5 % 3], "%016x" % i if i % 4 == 0 else None,
+                     "mail" if i % 6 == 1 else "http"))
     rows.sort()
     return rows
 
@@ -46,29 +53,50 @@ def Text(value):
     return value.decode("cp1252", "replace")
 
 
-def Expected(rows, days, prj):
-    """What the page must show for a period and a product (None: all), from the rows alone."""
+def Week(day):
+    date = datetime.date.fromisoformat(day)
+    return (date - datetime.timedelta(days=date.weekday())).isoformat()
+
+
+def Expected(rows, days, prj, ver=None, search=""):
+    """What the page must show for a period, a product and a version (None: all) and a
+    search, from the rows alone."""
     since = "" if days == "all" else Day(int(days) - 1)
-    chosen = [r for r in rows if r[0][:10] >= since and (prj is None or r[1] == prj)]
-    reasons, versions, per_day = {}, {}, {}
-    for time, _, reason, os_name in chosen:
-        key = "Other" if reason.startswith(b"Other:") else Text(reason)
+    chosen = [r for r in rows if r[0][:10] >= since and (prj is None or r[1] == prj)
+              and (ver is None or r[4] == ver)]
+    reasons, versions, per_day, product_versions = {}, {}, {}, {}
+    for time, _, reason, os_name, version, _, _ in chosen:
+        key = b"Other" if reason.startswith(b"Other:") else reason
         reasons[key] = reasons.get(key, 0) + 1
         versions[Text(os_name)] = versions.get(Text(os_name), 0) + 1
         per_day[time[:10]] = per_day.get(time[:10], 0) + 1
-    others = sorted((r for r in chosen if r[2].startswith(b"Other:") and len(r[2]) > 7),
+        product_versions[Text(version or b"")] = product_versions.get(Text(version or b""), 0) + 1
+    # The seven most frequent reasons (ties by their bytes) have a colour each per week.
+    coloured = [r for r, _ in sorted(reasons.items(), key=lambda item: (-item[1], item[0]))[:7]]
+    weeks = {}
+    for time, _, reason, *_ in chosen:
+        key = b"Other" if reason.startswith(b"Other:") else reason
+        label = Text(key) if key in coloured else "(others)"
+        week = weeks.setdefault(Week(time[:10]), {})
+        week[label] = week.get(label, 0) + 1
+    others = sorted((r for r in chosen if r[2].startswith(b"Other:") and len(r[2]) > 7
+                     and search.lower() in Text(r[2][6:].lstrip(b" ")).lower()),
                     key=lambda r: r[0],
                     reverse=True)[:100]
 
     def Csv(value):
         return "'" + value if value[:1] in ("=", "+", "-", "@", "\t", "\r") else value
     return {
-        "days": days, "p": "" if prj is None else prj.hex(), "total": len(chosen),
-        "reasons": sorted(reasons.items()), "versions": sorted(versions.items()),
+        "days": days, "p": "" if prj is None else prj.hex(), "v": "" if ver is None else ver.hex(),
+        "q": search, "total": len(chosen),
+        "reasons": sorted((Text(k), n) for k, n in reasons.items()),
+        "versions": sorted(versions.items()), "productVersions": sorted(product_versions.items()),
+        "mailed": sum(1 for r in chosen if r[6] == "mail"),
+        "weeks": sorted([week, sorted(parts.items())] for week, parts in weeks.items()),
         "perDay": sorted(per_day.items()),
         "freeTexts": [Text(r[2][6:].lstrip(b" ")) for r in others],
-        "csv": [["time", "product", "reason", "windows"]] +
-               [[Csv(Text(v)) if isinstance(v, bytes) else v for v in r] for r in chosen],
+        "csv": [["time", "product", "reason", "windows", "ver", "id", "via"]] +
+               [[Csv(Text(v)) if isinstance(v, bytes) else v or "" for v in r] for r in chosen],
     }
 
 
@@ -92,17 +120,19 @@ class ResultsPageTest(unittest.TestCase):
                     with c.PhpServer(settings) as server:
                         # One report through the endpoint makes the schema and counts too.
                         c.Report(server.port, b"prj=Net+Tool&reason=Unstable&os=Windows+XP")
-                        database.Insert(rows)
-                        seeded = database.Rows()
+                        database.Insert(rows, COLUMNS)
+                        seeded = database.Columns(COLUMNS)
                         expected = {
                             "base": "http://127.0.0.1:%d%s" % (server.port, c.RESULTS_PATH),
                             "password": PASSWORD,
                             "hostile": Text(HOSTILE[6:].lstrip(b" ")),
                             "screenshot": os.path.join(
-                                screenshots, "results_page_%s.png" % Database.name.lower()),
-                            "views": [Expected(seeded, d, p) for d, p in [
+                                screenshots, "results_page_%s" % Database.name.lower()),
+                            "views": [Expected(seeded, *view) for view in [
                                 ("30", None), ("7", b"Net Tool"), ("90", b"Caf\xe9 Tool"),
-                                ("all", None)]],
+                                ("all", None), ("all", b"Caf\xe9 Tool", b"2.0-\xe9"),
+                                ("90", None, None, "\u00e9t\u00e9"), ("all", None, None, "%"),
+                                ("all", None, None, HOSTILE_SEARCH)]],
                         }
                         self.RunBrowser(expected)
                 finally:

@@ -132,6 +132,97 @@ class EndpointTest(unittest.TestCase):
         CheckAnswer(self, c.Report(server.port, b"prj=C&reason=B&os=C"), *OK)
 
 
+# Reports with a version and an id, sent in order to one database: (query, answer, the
+# (ver, report_id) stored or None). A repeated id is answered OK and stored once.
+ID_CASES = [
+    (b"prj=A&reason=B&os=C", OK, (None, None)),
+    (b"prj=A&reason=B&os=C&ver=1.2.3-beta_1%2b2&id=0123456789abcdef", OK,
+     (b"1.2.3-beta_1+2", "0123456789abcdef")),
+    (b"prj=A&reason=Other&os=C&ver=9&id=0123456789ABCDEF", OK, None),  # a repeat, either case
+    (b"prj=A&reason=B&os=C&ver=&id=fedcba9876543210", OK, (b"", "fedcba9876543210")),
+    (b"prj=A&reason=B&os=C&ver=%e9%00" + b"v" * 30, OK, (b"\xe9\x00" + b"v" * 30, None)),
+    (b"prj=A&reason=B&os=C&ver=" + b"v" * 33, LONG, None),
+    (b"prj=A&reason=B&os=C&id=0123456789abcde", BAD, None),
+    (b"prj=A&reason=B&os=C&id=0123456789abcdef0", BAD, None),
+    (b"prj=A&reason=B&os=C&id=0123456789abcdeg", BAD, None),
+    (b"prj=A&reason=B&os=C&id=", BAD, None),
+    (b"prj=A&reason=B&os=C&id=0123456789abcdef%0a", BAD, None),
+    (b"prj=A&reason=B&os=C&ver=1&ver=2", BAD, None),
+    (b"prj=A&reason=B&os=C&id[]=0123456789abcdef", BAD, None),
+    (b"reason=B&os=C&ver=1&id=1111111111111111", BAD, None),
+]
+
+
+class ReportIdTest(unittest.TestCase):
+    def test_ids_and_versions_on_both_databases(self):
+        for Database in c.DATABASES:
+            with self.subTest(database=Database.name):
+                database = Database()
+                try:
+                    with c.PhpServer(database.settings, workers=4) as server:
+                        for query, (status, body), _ in ID_CASES:
+                            with self.subTest(query[:80]):
+                                CheckAnswer(self, c.Report(server.port, query), status, body)
+                        # The same new report sent eight times at once is stored once.
+                        answers = []
+                        senders = [threading.Thread(target=lambda: answers.append(c.Report(
+                            server.port, b"prj=A&reason=B&os=C&id=00000000000000aa")))
+                            for _ in range(8)]
+                        for sender in senders:
+                            sender.start()
+                        for sender in senders:
+                            sender.join(30)
+                        for answer in answers:
+                            CheckAnswer(self, answer, *OK)
+                        self.assertEqual(len(answers), 8)
+                    stored = [case[2] for case in ID_CASES if case[2]] + [
+                        (None, "00000000000000aa")]
+                    self.assertEqual(database.Columns(["ver", "report_id"]), stored)
+                    self.assertEqual({v for (v,) in database.Columns(["via"])}, {"http"})
+                finally:
+                    database.Drop()
+
+    def test_database_of_the_earlier_version_is_upgraded_on_first_use(self):
+        # Made by the collector before ids: its reports stay, counted as having no version,
+        # and a report with an id stored after the upgrade is not stored twice.
+        folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "earlier_databases")
+        for Database, dump in [(c.SqliteDatabase, "sqlite.sql"), (c.PostgresDatabase, "pgsql.sql")]:
+            with self.subTest(database=Database.name):
+                database = Database()
+                try:
+                    database.Load(os.path.join(folder, dump))
+                    before = database.Rows()
+                    self.assertEqual(len(before), 4)
+                    with c.PhpServer(database.settings, workers=2) as server:
+                        for _ in range(2):
+                            CheckAnswer(self, c.Report(server.port, b"prj=Net+Tool&reason=B&os=C"
+                                                       b"&ver=2.0&id=abcdefabcdefabcd"), *OK)
+                    self.assertEqual(database.Rows()[:4], before)
+                    self.assertEqual(database.Columns(["ver", "report_id", "via"]),
+                                     [(None, None, "http")] * 4 + [(b"2.0", "abcdefabcdefabcd",
+                                                                    "http")])
+                    self.assertEqual(self.Counts(database), {
+                        ("day", "Net Tool", ""): 4, ("day", "Caf\xe9 Tool", ""): 1,
+                        ("ver", "Net Tool", ""): 3, ("ver", "Net Tool", "2.0"): 1,
+                        ("ver", "Caf\xe9 Tool", ""): 1,
+                        ("via", "Net Tool", "http"): 4, ("via", "Caf\xe9 Tool", "http"): 1})
+                finally:
+                    database.Drop()
+
+    def Counts(self, database):
+        """{(kind, product, value): n} of the per-day counts of days, versions and ways."""
+        sql = ("SELECT kind, %s, %s, SUM(n) FROM report_counts WHERE kind IN ('day', 'ver', "
+               "'via') GROUP BY 1, 2, 3")
+        if isinstance(database, c.SqliteDatabase):
+            with sqlite3.connect(database.path) as db:
+                rows = db.execute(sql % ("hex(prj)", "hex(value)")).fetchall()
+        else:
+            rows = [line.split("\t") for line in database.Psql(
+                sql % ("encode(prj, 'hex')", "encode(value, 'hex')")).decode().splitlines()]
+        return {(kind, bytes.fromhex(p).decode("cp1252"), bytes.fromhex(v).decode("cp1252")):
+                int(n) for kind, p, v, n in rows}
+
+
 class StoreLocationTest(unittest.TestCase):
     def setUp(self):
         self.temp = tempfile.mkdtemp(prefix="exitpoll-stat-")

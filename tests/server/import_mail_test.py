@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""server/import-mail.php over an mbox written by a real mail program (Debian's mutt, saving
+each mail it sends into its record file) and over hand-made hostile and broken messages, on
+SQLite and PostgreSQL: what is stored, byte for byte, what is skipped, and that a second run
+stores nothing more."""
+import base64
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import collector as c  # noqa: E402
+
+IMPORT = os.path.join(c.SERVER_DIR, "import-mail.php")
+ID = "Report id: "
+
+# Mails as the user's mail program sends them: (subject, body as typed, mutt settings, the
+# stored (prj, reason, report_id) or None when it is no report or already stored).
+MUTT_MAILS = [
+    ("uninstall Caf\u00e9 Tool", "Other: na\u00efve \u20ac price, 100% too high\n"
+     + ID + "0123456789ABCDEF\n", "set allow_8bit=no",  # quoted-printable, UTF-8, Latin-1 subject
+     (b"Caf\xe9 Tool", b"Other: na\xefve \x80 price, 100% too high", "0123456789abcdef")),
+    ("uninstall+Net+Tool", "Too expensive\n", "", (b"Net Tool", b"Too expensive", None)),
+    ("uninstall Net Tool", "Other: \u0152uvre \u0178 \u03a9 smart\n",
+     "set send_charset=windows-1252",
+     (b"Net Tool", b"Other: \x8cuvre \x9f ? smart", None)),  # 8bit Windows-1252; Omega has no byte
+    ("uninstall Net Tool", "Other: " + "word " * 40 + "end\n" + ID + "00000000000000ff\n",
+     "set allow_8bit=no",
+     (b"Net Tool", b"Other: " + b"word " * 40 + b"end", "00000000000000ff")),
+    # The same report mailed again (another Message-ID), and one the endpoint stored first.
+    ("uninstall Caf\u00e9 Tool", "Other: again\n" + ID + "0123456789abcdef\n", "", None),
+    ("uninstall Net Tool", "Unstable\n" + ID + "1111111111111111\n", "", None),
+    ("Re: uninstall Net Tool", "Unstable\n", "", None),
+    ("uninstall Net Tool", "Other: a mail\nFrom here on, wrapped\n", "",
+     (b"Net Tool", b"Other: a mail From here on, wrapped", None)),
+]
+MUTT_COUNTS = "5 stored, 2 already stored, 1 other mail, 0 broken"
+
+
+def Message(headers, body):
+    return ("\r\n".join(headers) + "\r\n\r\n").encode() + body
+
+
+# Single messages, hand-made: (file name, bytes, the stored (prj, reason, report_id) or the
+# kind of skip).
+EML = [
+    ("hostile.eml", Message(["Subject: uninstall <script>alert(1)</script>",
+                             "Message-ID: <h@x>", "Content-Type: text/plain; charset=utf-8"],
+                            b"Other: <img src=x onerror=alert(2)> '); DROP TABLE reports;--\r\n"),
+     (b"<script>alert(1)</script>", b"Other: <img src=x onerror=alert(2)> '); DROP TABLE "
+      b"reports;--", None)),
+    ("alternative.eml", Message([
+        "Subject: =?UTF-8?B?dW5pbnN0YWxsIELDpHI=?= =?UTF-8?Q?_T=C3=B6ol?=",
+        "Date: Tue, 1 Dec 2026 10:00:00 +0100 (CET)", "MIME-Version: 1.0",
+        'Content-Type: multipart/alternative; boundary="b1"'],
+        b"--b1\r\nContent-Type: text/plain; charset=UTF-8; format=flowed; delsp=yes\r\n"
+        b"Content-Transfer-Encoding: base64\r\n\r\n"
+        + base64.encodebytes("Other: fl\u00f6wed  \r\n text\r\n\r\nReport id: "
+                             "aaaaaaaaaaaaaaaa\r\n-- \r\nsent from my phone\r\n".encode())
+        + b"\r\n--b1\r\nContent-Type: text/html\r\n\r\n<p>x</p>\r\n--b1--\r\n"),
+     (b"B\xe4r T\xf6ol", b"Other: fl\xf6wed text", "aaaaaaaaaaaaaaaa")),
+    ("html-only.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; boundary=z"],
+                              b"--z\r\nContent-Type: text/html\r\n\r\n<p>hi</p>\r\n--z--\r\n"),
+     "other mail"),
+    ("too-long.eml", Message(["Subject: uninstall A"], b"Other: " + b"x" * 8190), "other mail"),
+    ("bad-base64.eml", Message(["Subject: uninstall A", "Content-Transfer-Encoding: base64"],
+                               b"T3RoZXI6I!!!"), "broken"),
+    ("unclosed.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; boundary=z"],
+                             b"--z\r\nContent-Type: text/plain\r\n\r\nUnstable\r\n"), "broken"),
+    ("unknown-charset.eml", Message(["Subject: uninstall A",
+                                     "Content-Type: text/plain; charset=x-no-such"], b"Unstable"),
+     "broken"),
+    ("bad-utf8.eml", Message(["Subject: uninstall A", "Content-Type: text/plain; charset=utf-8"],
+                             b"Other: \xff\xfe"), "broken"),
+    ("bad-subject.eml", Message(["Subject: uninstall =?utf-8?B?!!?=", "X: y"], b"Unstable"),
+     "broken"),
+    ("binary.eml", bytes(range(256)) * 64, "broken"),
+    ("no-subject.eml", Message(["From: someone@example.org"], b"Unstable"), "other mail"),
+]
+
+
+def Env(settings):
+    env = {k: v for k, v in os.environ.items() if not k.startswith("EXITPOLL_STATS_")}
+    env.update(settings)
+    return env
+
+
+def Import(settings, paths):
+    result = subprocess.run(["php", IMPORT] + paths, env=Env(settings), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, timeout=120)
+    return result.returncode, result.stdout.decode(), result.stderr.decode()
+
+
+def MuttMbox(folder):
+    """The mails of MUTT_MAILS, sent by mutt with a sendmail that drops them, each saved by
+    mutt into its record file: an mbox as mutt writes it."""
+    mbox = os.path.join(folder, "sent.mbox")
+    for subject, body, settings, _ in MUTT_MAILS:
+        subprocess.run(["mutt", "-n", "-F", "/dev/null", "-e",
+                        "set record=%s; set copy=yes; set sendmail=/bin/true; set charset=utf-8; "
+                        "set from=user@example.org; %s" % (mbox, settings),
+                        "-s", subject, "maker@example.org"], input=body.encode(),
+                       env=dict(os.environ, HOME=folder), check=True, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return mbox
+
+
+class ImportMailTest(unittest.TestCase):
+    def test_mutt_mbox_and_hostile_messages_on_both_databases(self):
+        with tempfile.TemporaryDirectory(prefix="exitpoll-mail-") as folder:
+            mbox = MuttMbox(folder)
+            with open(mbox, "rb") as f:
+                self.assertEqual(f.read().count(b"\n\nFrom "), len(MUTT_MAILS) - 1)
+            paths = []
+            for name, data, _ in EML:
+                paths.append(os.path.join(folder, name))
+                with open(paths[-1], "wb") as f:
+                    f.write(data)
+            junk_mbox = os.path.join(folder, "cut.mbox")  # a copy cut short in a header
+            with open(mbox, "rb") as f, open(junk_mbox, "wb") as out:
+                data = f.read()
+                out.write(data[:data.rindex(b"Message-ID:") + 5])
+            for Database in c.DATABASES:
+                with self.subTest(database=Database.name):
+                    database = Database()
+                    try:
+                        self.Check(database, mbox, paths, junk_mbox)
+                    finally:
+                        database.Drop()
+
+    def Check(self, database, mbox, paths, junk_mbox):
+        with c.PhpServer(database.settings) as server:
+            c.Report(server.port, b"prj=Net+Tool&reason=Unstable&os=Windows+XP"
+                                  b"&id=1111111111111111")
+        status, out, err = Import(database.settings, [mbox] + paths)
+        self.assertEqual(status, 0, err)
+        lines = dict(line.split(": ", 1) for line in out.splitlines())
+        self.assertEqual(lines[mbox], MUTT_COUNTS)
+        for path, (_, _, outcome) in zip(paths, EML):
+            kind = "stored" if isinstance(outcome, tuple) else outcome
+            counts = {k: 0 for k in ("stored", "already stored", "other mail", "broken")}
+            counts[kind] = 1
+            self.assertEqual(lines[path], ", ".join("%d %s" % (n, k) for k, n in counts.items()))
+        expected = [(b"Net Tool", b"Unstable", "1111111111111111", "http", b"Windows XP")] + [
+            (prj, reason, rid, "mail", b"") for prj, reason, rid in
+            [m[3] for m in MUTT_MAILS if m[3]] + [e[2] for e in EML if isinstance(e[2], tuple)]]
+        columns = ["prj", "reason", "report_id", "via", "os"]
+        self.assertEqual(database.Columns(columns), expected)
+        times = [t for (t,) in database.Columns(["time"])]
+        self.assertIn("2026-12-01T09:00:00Z", times)  # the Date, in UTC
+
+        # Again, with the cut copy and a file that is not there: nothing more is stored.
+        status, out, _ = Import(database.settings, [mbox, paths[0], junk_mbox, "/nonexistent"])
+        self.assertEqual(status, 1)
+        lines = dict(line.split(": ", 1) for line in out.splitlines())
+        self.assertEqual(lines[mbox], "0 stored, 7 already stored, 1 other mail, 0 broken")
+        self.assertEqual(lines[paths[0]], "0 stored, 1 already stored, 0 other mail, 0 broken")
+        self.assertTrue(lines[junk_mbox].startswith("0 stored, "))
+        self.assertTrue(lines[junk_mbox].endswith(", 1 broken"))
+        self.assertEqual(database.Columns(columns), expected)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
