@@ -21,11 +21,14 @@ void DeliverReport(const ByteString& product, const ByteString& reason, const By
   client->Get();
   WaitForReply(waiting, start);
 
-  if (!ReplyAccepted(client->HeaderLines))
-    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress).Data(), nullptr, nullptr,
-                  SW_SHOWNORMAL);
+  // The client is gone before the mail opens: the shell may dispatch messages, and a
+  // connection made then would deliver the report that the mail is about to repeat.
+  bool accepted = ReplyAccepted(client->HeaderLines);
   client->Abort();
   FreeObject(client);
+  if (!accepted)
+    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress).Data(), nullptr, nullptr,
+                  SW_SHOWNORMAL);
 }
 
 // The flag and the clock are tested after every message, so messages that keep coming

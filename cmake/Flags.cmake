@@ -10,7 +10,10 @@ if(EXITPOLL_WINDOWS)
       -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
       -Oz -fomit-frame-pointer -mpreferred-stack-boundary=2)
   add_link_options(-static -static-libgcc -static-libstdc++)
-  set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows)
+  # No C run-time applies run-time pseudo-relocations in the product (rt/startup_win32.cpp):
+  # a data import that would need one fails the link instead of reading the wrong place.
+  set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows
+      -Wl,--disable-runtime-pseudo-reloc)
 else()
   # RTTI stays on here: UBSan needs it to check virtual calls.
   set(EXITPOLL_PRODUCT_FLAGS -fno-exceptions)
