@@ -12,8 +12,10 @@ if(EXITPOLL_WINDOWS)
   add_link_options(-static -static-libgcc -static-libstdc++)
   # No C run-time applies run-time pseudo-relocations in the product (rt/startup_win32.cpp):
   # a data import that would need one fails the link instead of reading the wrong place.
+  # Without auto-import as well, the linker would keep the data imports that need none by
+  # merging the read-only data into the writable section.
   set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows
-      -Wl,--disable-runtime-pseudo-reloc)
+      -Wl,--disable-runtime-pseudo-reloc -Wl,--disable-auto-import)
 else()
   # RTTI stays on here: UBSan needs it to check virtual calls.
   set(EXITPOLL_PRODUCT_FLAGS -fno-exceptions)
