@@ -38,15 +38,17 @@ void DeliverReport(const ByteString& product, const ByteString& reason, const By
   }
   if (request || client) WaitForReply(waiting, start);
 
+  // The client is gone before the mail opens: the shell may dispatch messages, and a
+  // connection made then would deliver the report that the mail is about to repeat.
   bool accepted =
       request ? FinishSystemRequest(request) : client && ReplyAccepted(client->HeaderLines);
-  if (!accepted)
-    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress, id).Data(), nullptr,
-                  nullptr, SW_SHOWNORMAL);
   if (client) {
     client->Abort();
     FreeObject(client);
   }
+  if (!accepted)
+    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress, id).Data(), nullptr,
+                  nullptr, SW_SHOWNORMAL);
 }
 
 // The flag and the clock are tested after every message, so messages that keep coming

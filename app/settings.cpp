@@ -44,10 +44,14 @@ public:
             bool (*accept)(const ByteString&) = AcceptAny) const {
     out = builtIn;
     if (!read_) return;
-    char buffer[kSettingMaxLength + 1];
+    // One byte more than is taken, to see whether the value had to be cut.
+    char buffer[kSettingMaxLength + 2];
     buffer[0] = 0;
     int length = read_(context_, section, key, buffer, sizeof(buffer));
     if (length <= 0) return;
+    // A host or an address cut short could pass its rule as another one ("h:18" of
+    // "h:18471"): a value under a rule is taken whole or not at all.
+    if (length > kSettingMaxLength && accept != AcceptAny) return;
     buffer[sizeof(buffer) - 1] = 0;  // whatever the reader wrote
     ByteString value = SettingValue(buffer);
     if (!value.IsEmpty() && accept(value)) out = value;

@@ -10,7 +10,8 @@ constexpr int kReasonCount = 7;
 // text, so a translated caption is reported translated.
 extern const char* const ReasonTexts[kReasonCount];
 
-// Longest value taken from the file, in bytes; longer ones are cut.
+// Longest value taken from the file, in bytes; longer texts are cut, and a longer Host or
+// Email is ignored.
 constexpr int kSettingMaxLength = 255;
 
 // The report's opt-in keys; all off gives the designed report.

@@ -14,7 +14,12 @@ if(EXITPOLL_WINDOWS)
       -Oz -fomit-frame-pointer -mpreferred-stack-boundary=2 -mno-accumulate-outgoing-args
       -mno-stack-arg-probe -Wframe-larger-than=4000 -Wvla)
   add_link_options(-static -static-libgcc -static-libstdc++)
-  set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows)
+  # No C run-time applies run-time pseudo-relocations in the product (rt/startup_win32.cpp):
+  # a data import that would need one fails the link instead of reading the wrong place.
+  # Without auto-import as well, the linker would keep the data imports that need none by
+  # merging the read-only data into the writable section.
+  set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows
+      -Wl,--disable-runtime-pseudo-reloc -Wl,--disable-auto-import)
 else()
   # RTTI stays on here: UBSan needs it to check virtual calls.
   set(EXITPOLL_PRODUCT_FLAGS -fno-exceptions)

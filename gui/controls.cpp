@@ -11,6 +11,9 @@ constexpr ClassActionRecord kButtonActions = {BN_CLICKED, BN_SETFOCUS, BN_KILLFO
 constexpr ClassActionRecord kStaticActions = {0, 0, 0, 0, 1, 1};
 constexpr ClassActionRecord kEditActions = {0, EN_SETFOCUS, EN_KILLFOCUS, EN_CHANGE, 0, 6};
 
+// Every child control is a visible child that clips its siblings and children.
+constexpr DWORD kControlStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+
 void SetDefaultBounds(Widget* w, int width, int height) {
   RECT r = w->Bounds;
   w->Bounds = {r.left, r.top, r.left + width, r.top + height};
@@ -104,7 +107,9 @@ Widget* CreateFormWidget(Widget* parent, const ByteString& text) {
 }
 
 Widget* CreateLabel(Widget* parent, const ByteString& text) {
-  Widget* w = CreateChild(parent, "STATIC", 0x5600018C, kStaticActions, false);
+  Widget* w =
+      CreateChild(parent, "STATIC", kControlStyle | SS_NOTIFY | SS_NOPREFIX | SS_LEFTNOWORDWRAP,
+                  kStaticActions, false);
   w->IsLabel = true;
   SetDefaultBounds(w, 64, 22);
   SetText(w, text);
@@ -121,7 +126,8 @@ Widget* CreateGradientPanel(Widget* parent, ColorValue from, ColorValue to) {
 }
 
 Widget* CreateGroupBox(Widget* parent, const ByteString& text) {
-  Widget* w = CreateChild(parent, "BUTTON", 0x56030007, kButtonActions, false);
+  Widget* w = CreateChild(parent, "BUTTON", kControlStyle | WS_GROUP | WS_TABSTOP | BS_GROUPBOX,
+                          kButtonActions, false);
   int t = parent ? parent->ClientInsets.Top : 0;
   SetDefaultBounds(w, 100, 142 - t);
   w->TabStop = false;
@@ -164,7 +170,8 @@ Widget* CreateEditBox(Widget* parent, unsigned options) {
 }
 
 Widget* CreatePushButton(Widget* parent, const ByteString& text) {
-  Widget* w = CreateChild(parent, "BUTTON", 0x56011000, kButtonActions, false);
+  Widget* w = CreateChild(parent, "BUTTON", kControlStyle | WS_TABSTOP | BS_PUSHLIKE,
+                          kButtonActions, false);
   SetDefaultBounds(w, 64, 22);
   w->HandlesReturn = true;
   w->TextAlign = 2;
@@ -174,7 +181,7 @@ Widget* CreatePushButton(Widget* parent, const ByteString& text) {
 
 Widget* CreateCheckBox(Widget* parent, const ByteString& text) {
   Widget* w = CreatePushButton(parent, "");
-  w->Style = 0x50010003;  // the whole style: no clip bits
+  w->Style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;  // the whole style: no clip bits
   w->ClassActions.WidthExtra = 24;
   SetDefaultBounds(w, 72, 22);
   SetText(w, text);
@@ -183,7 +190,7 @@ Widget* CreateCheckBox(Widget* parent, const ByteString& text) {
 
 Widget* CreateRadioBox(Widget* parent, const ByteString& text) {
   Widget* w = CreateCheckBox(parent, "");
-  w->Style = 0x50034004;
+  w->Style = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_NOTIFY | BS_RADIOBUTTON;
   w->ClickAction = &CheckRadio;
   SetText(w, text);
   if (parent) {
@@ -198,7 +205,8 @@ Widget* CreateRadioBox(Widget* parent, const ByteString& text) {
 
 Widget* CreateOwnerDrawButton(Widget* parent, const ByteString& text, unsigned options, int layout,
                               HBITMAP glyph, int glyphCount) {
-  Widget* w = CreateChild(parent, "BUTTON", 0x5601000B, kButtonActions, false);
+  Widget* w = CreateChild(parent, "BUTTON", kControlStyle | WS_TABSTOP | BS_OWNERDRAW,
+                          kButtonActions, false);
   SetDefaultBounds(w, 64, 22);
   w->HandlesReturn = true;
   w->TextAlign = 2;
@@ -247,11 +255,14 @@ void SetHasBorder(Widget* w, bool on) {
   DWORD style = w->Style;
   if (on) {
     style |= WS_THICKFRAME;
-    if (!w->IsChild) style |= 0x00CF0000;
+    if (!w->IsChild) style |= WS_OVERLAPPEDWINDOW;
   } else {
-    style &= ~0x00CF0000;
+    style &= ~WS_OVERLAPPEDWINDOW;
     if (!w->IsChild) style |= WS_POPUP;
-    SetExStyle(w, w->ExStyle & 0xFFFEFCFE);
+    // Only the edges go: WS_EX_CONTROLPARENT stays, or Tab would no longer reach the
+    // controls nested inside the widget.
+    SetExStyle(w, w->ExStyle & ~(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE |
+                                 WS_EX_STATICEDGE));
   }
   SetStyle(w, style);
 }

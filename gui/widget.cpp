@@ -85,7 +85,7 @@ void CreateChildWindows(Widget* w) {
 
 void Widget::Initialize() {
   ClassStyle = CS_OWNDC;
-  Style = 0x16CF0000;
+  Style = WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW;
   ExStyle = WS_EX_CONTROLPARENT;
   Cursor = LoadCursorA(nullptr, IDC_ARROW);
   Enabled = true;
@@ -153,7 +153,7 @@ bool Widget::CreateWindowHandle() {
   if (ClassName) lstrcpynA(className + 3, ClassName, sizeof(className) - 3);
   if (ClassName) GetClassInfoA(nullptr, ClassName, &record);
   record.hInstance = module;
-  record.style &= 0xFFFFBF1F;  // no CS_OWNDC, CS_CLASSDC, CS_PARENTDC, CS_GLOBALCLASS
+  record.style &= ~(CS_OWNDC | CS_CLASSDC | CS_PARENTDC | CS_GLOBALCLASS);
   if (!SystemProc) SystemProc = record.lpfnWndProc;
   if ((Style & WS_CHILD) && !parentWindow) return false;
   WNDCLASSA existing;

@@ -103,6 +103,7 @@ void HttpClient::Fail() {
 
 void HttpClient::SocketConnect(SocketMessage*) {
   if (Releasing) return;
+  if (Finished) return;  // aborted or failed: no request goes out any more
   HeaderLines->Clear();
   BodyLines->Clear();
   // A line that send takes only in part (its buffer is full) ends the exchange: the lines
@@ -119,6 +120,8 @@ void HttpClient::SocketConnect(SocketMessage*) {
 
 void HttpClient::SocketRead(SocketMessage*) {
   if (Releasing) return;
+  // A read notification queued before the failure: the failure has signalled the end.
+  if (Failed) return;
   // Once finished the client still empties the queue, so that a server that keeps
   // sending cannot make it grow.
   if (Finished)

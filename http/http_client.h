@@ -13,7 +13,8 @@ public:
   // Starts the exchange and returns at once: a host name is resolved in the background,
   // and the connection attempt follows the answer; dotted text connects at once.
   void Get();
-  // Takes no more lines; those stored stay. A lookup still running is cancelled.
+  // Takes no more lines; those stored stay. A lookup still running is cancelled, and a
+  // connection made from now on sends no request.
   void Abort();
 
   ByteString Host;

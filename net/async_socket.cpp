@@ -80,7 +80,6 @@ void AsyncSocket::LookupHost(const ByteString& name) {
   ReportStartupFailure();
   CancelLookup();
   Address.sin_addr.s_addr = INADDR_NONE;
-  LookupStarted = true;
   LookupTask = WSAAsyncGetHostByName(Window->Handle, WM_SOCKETLOOKUP, name.Data(), LookupBuffer,
                                      kLookupBufferSize);
   if (LookupTask) return;

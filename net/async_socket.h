@@ -108,9 +108,8 @@ public:
   // write its answer all the same.
   char* LookupBuffer;
   ChunkQueue* ReceiveQueue;
-  int StartupError;    // a failed WSAStartup, reported by the first operation
-  HANDLE LookupTask;   // the lookup in flight, null when none
-  bool LookupStarted;  // from then on only the answer to LookupTask counts
+  int StartupError;   // a failed WSAStartup, reported by the first operation
+  HANDLE LookupTask;  // the lookup in flight, null when none
 
   SocketEvent OnError;
   SocketEvent OnLookup;

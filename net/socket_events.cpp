@@ -68,9 +68,9 @@ void AsyncSocket::SocketWindowProc(WindowMessage* message) {
     return;
   }
   if (message->Msg == WM_SOCKETLOOKUP) {
-    // Once the socket has started lookups of its own, only the answer to the one in
-    // flight counts: a cancelled lookup may still answer.
-    if (LookupStarted && reinterpret_cast<HANDLE>(message->WParam) != LookupTask) return;
+    // Only the answer to the lookup in flight counts: a cancelled lookup may still answer,
+    // and without a lookup a stray message would connect the socket again.
+    if (!LookupTask || reinterpret_cast<HANDLE>(message->WParam) != LookupTask) return;
     LookupTask = nullptr;
     SocketMessage record = Record(WM_SOCKETLOOKUP);
     record.ErrorCode = WSAGETASYNCERROR(message->LParam);

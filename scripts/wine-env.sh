@@ -41,12 +41,23 @@ wine_env_start() {
   # process (explorer.exe) from that program, and it inherits that program's standard error:
   # a test's output pipe then stays open, and ctest waits for it, until the desktop is idle
   # again.
+  local ready_file
+  ready_file=$(mktemp)
   if [ -n "$holder" ]; then
-    wine "$holder" </dev/null >/dev/null 2>&1 &
+    wine "$holder" </dev/null >"$ready_file" 2>/dev/null &
   fi
   # No window manager runs on Xvfb: let Wine draw captions and frames itself.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  # The holder says when the desktop is up (seconds when emulated): a test's window made
+  # before that would start a second desktop process, which holds the test's output open.
+  if [ -n "$holder" ]; then
+    for i in $(seq 1200); do
+      [ -s "$ready_file" ] && break
+      sleep 0.1
+    done
+  fi
+  rm -f "$ready_file"
 }
 
 wine_env_stop() {

@@ -1,10 +1,15 @@
 // The report wait in-process: it ends when the flag is cleared or at its limit, even while
-// messages keep coming, and it sleeps rather than spins while the queue is empty.
+// messages keep coming, and it sleeps rather than spins while the queue is empty; the
+// client is gone before the mail opens.
 #include "app/report_delivery.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "app/delivery_rules.h"
+#include "support/loopback_listener.h"
+#include "support/pump.h"
 
 namespace {
 
@@ -109,6 +114,82 @@ TEST_F(WaitForReplyTest, SleepsWhileTheQueueIsEmpty) {
   unsigned long long cpu = ms(kernelAfter) - ms(kernelBefore) + ms(userAfter) - ms(userBefore);
   EXPECT_GE(elapsed, kReportWaitMs);
   EXPECT_LT(cpu, elapsed / 4) << cpu << " ms on the CPU in a wait of " << elapsed << " ms";
+}
+
+// Stands in for the shell while it lives: the product's calls go through this process's
+// import slot. Like a shell that shows a window, it dispatches messages for a while.
+extern "C" void* gShellExecuteSlot asm("__imp__ShellExecuteA@24");
+
+struct MailSeen {
+  int Calls = 0;
+  int SocketsAlive = -1;  // at the moment the mail was opened
+};
+MailSeen gMail;
+
+class ShellStandIn {
+public:
+  ShellStandIn() : saved_(Swap(reinterpret_cast<void*>(&Open))) { gMail = MailSeen(); }
+  ~ShellStandIn() { Swap(saved_); }
+  ShellStandIn(const ShellStandIn&) = delete;
+  ShellStandIn& operator=(const ShellStandIn&) = delete;
+
+private:
+  static HINSTANCE WINAPI Open(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) {
+    ++gMail.Calls;
+    gMail.SocketsAlive = AsyncSocketCount();
+    PumpFor(500);
+    return reinterpret_cast<HINSTANCE>(33);
+  }
+  static void* Swap(void* code) {
+    DWORD access;
+    VirtualProtect(&gShellExecuteSlot, sizeof(void*), PAGE_READWRITE, &access);
+    void* old = gShellExecuteSlot;
+    gShellExecuteSlot = code;
+    VirtualProtect(&gShellExecuteSlot, sizeof(void*), access, &access);
+    return old;
+  }
+  void* saved_;
+};
+
+// What reached `listener` from a client that has closed its end again: nothing when no
+// connection was made.
+std::string ReceivedByClosedPeer(SOCKET listener) {
+  fd_set ready;
+  FD_ZERO(&ready);
+  FD_SET(listener, &ready);
+  timeval now = {0, 0};
+  if (select(0, &ready, nullptr, nullptr, &now) != 1) return "";
+  SOCKET peer = accept(listener, nullptr, nullptr);
+  DWORD timeoutMs = 5000;
+  setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
+             sizeof timeoutMs);
+  std::string received;
+  char buffer[4096];
+  int n;
+  while ((n = recv(peer, buffer, sizeof buffer, 0)) > 0) received.append(buffer, n);
+  closesocket(peer);
+  return received;
+}
+
+TEST_F(WaitForReplyTest, NoRequestLeavesOnceTheMailPathIsTaken) {
+  // The wait ends before the client hears of its connection or its lookup's answer: both
+  // then arrive while the mail is being opened.
+  WSADATA data;
+  WSAStartup(0x0101, &data);
+  for (const char* name : {"127.0.0.1", "localhost"}) {
+    int port = 0;
+    SOCKET listener = ListenOnLoopback(1, port);
+    ShellStandIn shell;
+    waiting_ = true;
+    PostMessageA(probe_, kClearMessage, 0, 0);
+    DeliverReport("Tool", "Other: x", (std::string(name) + ":" + std::to_string(port)).c_str(),
+                  "a@b.c", BoundMethod<HttpClient*>{}, waiting_);
+    EXPECT_EQ(1, gMail.Calls) << name;
+    EXPECT_EQ(0, gMail.SocketsAlive) << name << ": the client was freed before the mail";
+    EXPECT_EQ("", ReceivedByClosedPeer(listener)) << name;
+    closesocket(listener);
+  }
+  WSACleanup();
 }
 
 }  // namespace

@@ -107,6 +107,26 @@ TEST(ResolveSettings, ValuesAreCutThenTrimmed) {
   }
 }
 
+TEST(ResolveSettings, AHostOrEmailLongerThanTheCutIsIgnored) {
+  // Cut to 255 bytes, each overlong value here would still pass its rule as another value.
+  const struct {
+    const char* why;
+    std::string key, raw;
+    bool taken;
+  } cases[] = {
+      {"host of 255 bytes", "report/Host", std::string(249, 'h') + ":18471", true},
+      {"host cut to another port", "report/Host", std::string(252, 'h') + ":18471", false},
+      {"address of 255 bytes", "report/Email", std::string(243, 'a') + "@example.org", true},
+      {"address cut to another domain", "report/Email", std::string(250, 'a') + "@example.org",
+       false},
+  };
+  for (const auto& c : cases) {
+    auto expected = kBuiltIn;
+    if (c.taken) expected[c.key] = c.raw;
+    EXPECT_EQ(expected, Fields(Resolve({{c.key, c.raw}}))) << c.why;
+  }
+}
+
 TEST(IsMailAddress, OnlyPlainAddresses) {
   const struct {
     const char* value;

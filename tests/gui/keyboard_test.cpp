@@ -48,8 +48,25 @@ protected:
 
     ASSERT_TRUE(ActivateForm(form_));
     ASSERT_TRUE(PumpUntil([&] { return GetFocus() == edit_->Handle; }, kEventMs));
-    PumpFor(100);
+    ASSERT_TRUE(KeysReachTheEditBox());
     MessageLog::Clear();
+  }
+
+  // Whether a Shift press typed now reaches the edit box, tried until kEventMs have passed.
+  // The focus is set at once, but a slow (emulated) Wine may still be taking in the
+  // activation from the display, and a key typed meanwhile is lost; the tests' own keys
+  // come only after one has arrived.
+  bool KeysReachTheEditBox() {
+    MessageLog::Watched() = {WM_KEYUP};
+    WatchWidget(edit_, "edit");
+    DWORD start = GetTickCount();
+    bool arrived = false;
+    while (!arrived && GetTickCount() - start < kEventMs) {
+      PressKey(VK_SHIFT);
+      arrived = PumpUntil([] { return !MessageLog::Lines().empty(); }, 1000);
+    }
+    MessageLog::Watched() = {WM_LBUTTONDOWN, WM_LBUTTONUP};
+    return arrived;
   }
   void TearDown() override {
     gToolkit.LoopActive = 0;

@@ -126,21 +126,32 @@ TEST_F(Loop, RefusedCloseChangesNothing) {
 
 TEST_F(Loop, ACloseQueuedBehindAWmNullEndsTheLoopWithoutNewInput) {
   // PumpAll stops at the WM_NULL; a loop that then blocks in WaitMessage leaves the close
-  // queued until some new message comes. A watchdog brings one after 10 s at the latest.
-  HWND window = GetHandle(form_);
-  PostMessageA(window, WM_NULL, 0, 0);
-  PostMessageA(window, WM_CLOSE, 0, 0);
+  // queued until some new message comes. The loop runs on a thread whose only window is
+  // message-only, so that nothing from the display can bring one; a watchdog does after
+  // 10 s at the latest.
+  FreeObject(form_);
+  gToolkit.MainWidget = nullptr;
+  HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE ended = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  DWORD loopThread = GetCurrentThreadId();
-  bool stalled = false;
-  std::thread watchdog([&] {
-    if (WaitForSingleObject(ended, 10000) != WAIT_TIMEOUT) return;
-    stalled = true;
-    PostThreadMessageA(loopThread, WM_APP + 9, 0, 0);
+  DWORD loopThread = 0;
+  std::thread loop([&] {
+    loopThread = GetCurrentThreadId();
+    Widget* quiet = CreateFormWidget(nullptr, "Quiet");
+    quiet->OnClose = Bind<&Recorder::FormClose>(&recorder_);
+    HWND window = GetHandle(quiet);
+    SetParent(window, HWND_MESSAGE);
+    gToolkit.MainWidget = quiet;
+    PostMessageA(window, WM_NULL, 0, 0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    SetEvent(started);
+    RunMainLoop(&gToolkit.MainWidget);
+    SetEvent(ended);
   });
-  RunMainLoop(&gToolkit.MainWidget);
-  SetEvent(ended);
-  watchdog.join();
+  WaitForSingleObject(started, INFINITE);
+  bool stalled = WaitForSingleObject(ended, 10000) == WAIT_TIMEOUT;
+  if (stalled) PostThreadMessageA(loopThread, WM_APP + 9, 0, 0);
+  loop.join();
+  CloseHandle(started);
   CloseHandle(ended);
   EXPECT_FALSE(stalled) << "the close waited for new input";
   EXPECT_EQ(recorder_.Closes, 1);

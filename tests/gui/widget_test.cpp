@@ -77,6 +77,24 @@ TEST_F(Widgets, ConstructorsSetTheirStylesAndDefaultBounds) {
   EXPECT_FALSE(group->TabStop);
 }
 
+TEST_F(Widgets, BorderOffRemovesTheFrameAndTheEdgesOnly) {
+  struct Row {
+    const char* why;
+    Widget* w;
+    DWORD exStyleBefore, style, exStyle;
+  } rows[] = {
+      // Without WS_EX_CONTROLPARENT, Tab no longer reaches the controls inside a group box.
+      {"form", form_, 0x00010101, 0x96000000, 0x00010000},
+      {"panel", CreateGradientPanel(form_, 0, 0), 0x00030301, 0x5600018C, 0x00010000},
+  };
+  for (const Row& row : rows) {
+    SetExStyle(row.w, row.exStyleBefore);
+    SetHasBorder(row.w, false);
+    EXPECT_EQ(row.w->Style, row.style) << row.why;
+    EXPECT_EQ(row.w->ExStyle, row.exStyle) << row.why;
+  }
+}
+
 TEST_F(Widgets, ControlIdsFollowEachOther) {
   Widget* a = CreateLabel(form_, "a");
   Widget* b = CreateLabel(form_, "b");

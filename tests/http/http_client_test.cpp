@@ -223,12 +223,13 @@ TEST(HttpClient, AProxyGetsTheAbsoluteFormAndTheOriginsHost) {
   FreeObject(client);
 }
 
-TEST(HttpClient, AbortBeforeTheFirstReadStoresNothingButStillSignals) {
+TEST(HttpClient, AbortBeforeTheConnectionSendsAndStoresNothingButStillSignals) {
   ScriptedServer server({{kReply, 200}}, true);
   DoneLog done;
   HttpClient* client = StartClient(LocalUrl(server.Port()), &done);
   client->Abort();
   EXPECT_TRUE(PumpUntil([&] { return client->Closed; }, 20000));
+  EXPECT_EQ("", server.Request()) << "the connection came after the abort";
   EXPECT_EQ(0, client->HeaderLines->Count);
   EXPECT_EQ(0, client->BodyLines->Count);
   EXPECT_GE(done.Count, 2);  // the read and the close
@@ -390,6 +391,22 @@ TEST(HttpClient, ARequestThatDoesNotFitIsNeverCompletedAndEndsTheExchange) {
   closesocket(connection);
   closesocket(listener);
   WSACleanup();
+}
+
+TEST(HttpClient, AFailedExchangeSignalsOnceAlsoWithAReadQueuedBehindIt) {
+  // The server sends at once and never reads: the request does not fit, and the read
+  // notification for the server's bytes already waits behind the connect notification.
+  ScriptedServer server({{kReply}}, false, false);
+  DoneLog done;
+  HttpClient* client =
+      StartClient(LocalUrl(server.Port(), "/x?" + std::string(16 << 20, 'x')), &done);
+  ASSERT_TRUE(server.WaitForScript(20000));
+  Sleep(300);
+  EXPECT_TRUE(PumpUntil([&] { return done.Count > 0; }, 20000));
+  PumpFor(300);
+  EXPECT_TRUE(client->Failed);
+  EXPECT_EQ(1, done.Count);
+  FreeObject(client);
 }
 
 TEST(HttpClient, AnEndlessStreamStaysWithinTheCapsAndTheCallersDeadline) {

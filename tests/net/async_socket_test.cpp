@@ -227,6 +227,7 @@ TEST(SocketDispatch, UnhandledNotificationsShowTheirBoxes) {
     WORD event, error;
     const char* caption;
     const char* text;
+    WPARAM task = 0;
   } rows[] = {
       {"timed out", WM_SOCKET, FD_CONNECT, 10060, "Message_Error", "WSAETIMEDOUT on socket -1"},
       {"refused", WM_SOCKET, FD_CONNECT, 10061, "Message_Error", "WSAECONNREFUSED on socket -1"},
@@ -234,12 +235,13 @@ TEST(SocketDispatch, UnhandledNotificationsShowTheirBoxes) {
       {"write", WM_SOCKET, FD_WRITE, 0, "Message_Write", "WM_SOCKETWRITE on socket -1"},
       {"out-of-band", WM_SOCKET, FD_OOB, 0, "Message_OOB", "WM_SOCKETOOB on socket -1"},
       {"accept", WM_SOCKET, FD_ACCEPT, 0, "Message_Accept", "WM_SOCKETACCEPT on socket -1"},
-      {"lookup", WM_SOCKETLOOKUP, 0, 0, "Message_Lookup", "WM_SOCKETLOOKUP on socket -1"},
+      {"lookup", WM_SOCKETLOOKUP, 0, 0, "Message_Lookup", "WM_SOCKETLOOKUP on socket -1", 0x5A},
   };
   BoxWatcher watcher;
   AsyncSocket* socket = CreateAsyncSocket();
+  socket->LookupTask = reinterpret_cast<HANDLE>(0x5A);  // the lookup row answers it
   for (const Row& row : rows)
-    SendMessageA(socket->Window->Handle, row.msg, 0, MAKELONG(row.event, row.error));
+    SendMessageA(socket->Window->Handle, row.msg, row.task, MAKELONG(row.event, row.error));
   std::vector<SeenBox> seen = watcher.Seen();
   ASSERT_EQ(std::size(rows), seen.size());
   for (size_t i = 0; i < seen.size(); ++i) {
@@ -293,6 +295,39 @@ TEST(AsyncSocket, OnlyTheAnswerToTheLookupInFlightCounts) {
   EXPECT_EQ("localhost", std::string(socket->HostName.Data()));
   EXPECT_FALSE(socket->LookupPending());
   FreeObject(socket);
+}
+
+TEST(AsyncSocket, ALookupMessageWithoutALookupInFlightIsIgnored) {
+  AsyncSocket* socket = CreateAsyncSocket();
+  LookupLog log;
+  socket->OnLookup = Bind<&LookupLog::Lookup>(&log);
+  socket->SetAddress("127.0.0.1");
+  SendMessageA(socket->Window->Handle, WM_SOCKETLOOKUP, 0, 0);
+  EXPECT_EQ(std::vector<int>{}, log.Errors) << "an address needs no lookup";
+
+  socket->LookupHost("localhost");
+  HANDLE answered = socket->LookupTask;
+  ASSERT_TRUE(PumpUntil([&] { return !log.Errors.empty(); }, 20000));
+  for (HANDLE task : {answered, HANDLE(nullptr)})
+    SendMessageA(socket->Window->Handle, WM_SOCKETLOOKUP, WPARAM(task), 0);
+  EXPECT_EQ(std::vector<int>{0}, log.Errors) << "the answer was taken already";
+  FreeObject(socket);
+}
+
+TEST(AsyncSocket, FreeingASocketCancelsItsLookup) {
+  AsyncSocket* socket = CreateAsyncSocket();
+  socket->LookupHost("localhost");
+  char* block = socket->LookupBuffer;
+  FreeObject(socket);
+  // The lookup may run on and write its answer: its block stays out of the heap's hands.
+  EXPECT_NE(SIZE_T(-1), HeapSize(GetProcessHeap(), 0, block));
+  // Its late answer reaches no socket, also not one made next with the same thunk.
+  AsyncSocket* next = CreateAsyncSocket();
+  LookupLog log;
+  next->OnLookup = Bind<&LookupLog::Lookup>(&log);
+  PumpFor(500);
+  EXPECT_EQ(std::vector<int>{}, log.Errors);
+  FreeObject(next);
 }
 
 TEST(AsyncSocket, WinsockRunsWhileASocketLives) {
