@@ -183,7 +183,8 @@ TEST_F(WaitForReplyTest, NoRequestLeavesOnceTheMailPathIsTaken) {
     waiting_ = true;
     PostMessageA(probe_, kClearMessage, 0, 0);
     DeliverReport("Tool", "Other: x", (std::string(name) + ":" + std::to_string(port)).c_str(),
-                  "a@b.c", BoundMethod<HttpClient*>{}, waiting_);
+                  "a@b.c", ReportKeys(), BoundMethod<HttpClient*>{},
+                  waiting_);
     EXPECT_EQ(1, gMail.Calls) << name;
     EXPECT_EQ(0, gMail.SocketsAlive) << name << ": the client was freed before the mail";
     EXPECT_EQ("", ReceivedByClosedPeer(listener)) << name;
