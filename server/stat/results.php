@@ -153,6 +153,14 @@ function SendCsv(ReportStore $store, array $choice): void
     } while (count($rows) === kCsvBatch);
 }
 
+// The reason reports are not being stored, when PHP can tell, above everything else.
+function StoreWarning(): string
+{
+    $problem = StoreProblem();
+    return $problem === '' ? '' : '<p id="store-problem" style="border: 2px solid #b00; '
+        . 'padding: 8px"><strong>Reports are not being stored.</strong> ' . Text($problem) . "</p>\n";
+}
+
 function SendPage(ReportStore $store, array $choice): void
 {
     [$where, $texts, $bytes] = SummaryFilter('day', $choice);
@@ -199,7 +207,7 @@ td.text { white-space: pre-wrap; word-break: break-word; }
 td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
 </style></head><body>
 <h1>Uninstall reports</h1>
-<p class="summary"><span id="total">', $total, '</span> reports, ',
+', StoreWarning(), '<p class="summary"><span id="total">', $total, '</span> reports, ',
         Text(strtolower(kPeriods[$choice['days']])), ', ', $productName, '.</p>
 <form method="get" action="results.php">
 <label>Period <select name="days">';
@@ -255,6 +263,9 @@ if (Admitted()) {
         }
         error_log('exitpoll results: ' . $failure->getMessage());
         header_remove();
-        Refuse(500, 'The reports cannot be read now', '<p>See the server\'s error log.</p>');
+        $problem = StoreProblem();
+        Refuse(500, 'The reports cannot be read now', $problem !== ''
+               ? '<p id="store-problem">' . Text($problem) . '</p>'
+               : '<p>See the server\'s error log.</p>');
     }
 }
