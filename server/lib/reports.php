@@ -199,11 +199,13 @@ final class ReportStore
     }
 
     // The SQL condition that picks free-text answers with some text (the applet sends
-    // "Other: " for an empty field); it matches the partial indexes.
+    // "Other: " for an empty field); it matches the partial indexes. The length is in bytes:
+    // SQLite's length() of text stops at a NUL.
     public function FreeTextSql(): string
     {
-        return ($this->pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea"
-                             : "substr(reason, 1, 6) = 'Other:'") . ' AND length(reason) > 7';
+        return $this->pgsql
+            ? "substring(reason from 1 for 6) = 'Other:'::bytea AND length(reason) > 7"
+            : "substr(reason, 1, 6) = 'Other:' AND length(CAST(reason AS BLOB)) > 7";
     }
 
     private function Rollback(): void

@@ -158,7 +158,8 @@ function StoreWarning(): string
 {
     $problem = StoreProblem();
     return $problem === '' ? '' : '<p id="store-problem" style="border: 2px solid #b00; '
-        . 'padding: 8px"><strong>Reports are not being stored.</strong> ' . Text($problem) . "</p>\n";
+        . 'padding: 8px"><strong>Reports are not being stored.</strong> ' . Text($problem)
+        . "</p>\n";
 }
 
 function SendPage(ReportStore $store, array $choice): void
@@ -213,7 +214,7 @@ td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
 <label>Period <select name="days">';
     foreach (kPeriods as $value => $name) {
         printf('<option value="%s"%s>%s</option>', $value,
-               $value === $choice['days'] ? ' selected' : '', Text($name));
+               (string)$value === $choice['days'] ? ' selected' : '', Text($name));
     }
     echo '</select></label>
 <label>Product <select name="p"><option value="">All products</option>';

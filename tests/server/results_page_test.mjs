@@ -43,6 +43,8 @@ async function Bars(page, chart) {
 async function CheckView(page, view) {
   const where = `view days=${view.days} p=${view.p}`;
   assert.equal(Number(await page.textContent('#total')), view.total, where + ': total');
+  assert.equal(await page.$eval('select[name=days]', (s) => s.value), view.days,
+               where + ': the period chosen is the one shown');
   const byName = (a, b) => (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : 0);
   assert.deepEqual((await Bars(page, 'Reports per reason')).sort(byName), view.reasons,
                    where + ': reasons');

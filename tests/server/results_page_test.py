@@ -4,9 +4,13 @@ with php -S, and has results_page_test.mjs drive Debian's headless Chromium thro
 comparing what it shows with counts worked out here from the seeded rows. Also: without a
 password hash the page stays closed. Needs tests/server/node_modules (scripts/test runs
 npm ci) and EXITPOLL_SCREENSHOT_DIR for the screenshot."""
+import base64
+import csv
 import datetime
+import io
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -30,7 +34,7 @@ def SeededRows():
     a hostile free text and a would-be spreadsheet formula."""
     reasons = [b"Unstable", b"Too expensive", b"Resource hungry", b"Other: too slow, sorry",
                b"Other: na\xefve \x80 \x93quoted\x94 \x81", b"Upgrade version", HOSTILE,
-               b"=HYPERLINK(\"x\")", b"Other: "]
+               b"=HYPERLINK(\"x\")", b"Other: ", b"Other: \x00starts with NUL"]
     versions = [b"Windows XP", b"Windows 98", b"Windows 2000", b"Unknown"]
     rows = []
     for i in range(120):
@@ -66,7 +70,8 @@ def Expected(rows, days, prj):
         "days": days, "p": "" if prj is None else prj.hex(), "total": len(chosen),
         "reasons": sorted(reasons.items()), "versions": sorted(versions.items()),
         "perDay": sorted(per_day.items()),
-        "freeTexts": [Text(r[2][6:].lstrip(b" ")) for r in others],
+        # An HTML parser drops NUL characters from the text it shows.
+        "freeTexts": [Text(r[2][6:].lstrip(b" ")).replace("\0", "") for r in others],
         "csv": [["time", "product", "reason", "windows"]] +
                [[Csv(Text(v)) if isinstance(v, bytes) else v for v in r] for r in chosen],
     }
@@ -120,6 +125,35 @@ class ResultsPageTest(unittest.TestCase):
             output = result.stdout.decode(errors="replace")
             print(output)
             self.assertEqual(result.returncode, 0, output)
+
+    def test_csv_cells_a_spreadsheet_would_run(self):
+        # Opened in a spreadsheet whose list separator is "," or ";", quoting misread, no
+        # cell may start a formula; the values stay readable.
+        values = ["x;=1+1;", "a,@SUM(1)", "line\n-2", "cr\r\n+3", "tab\t=4", " =5", "q\"=6",
+                  "-7", "x;  +8", "ok; fine, really", "=a;=b,=c", "\t@9"]
+        database = c.SqliteDatabase()
+        try:
+            settings = dict(database.settings,
+                            EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
+            with c.PhpServer(settings) as server:
+                c.Report(server.port, b"prj=P&reason=R&os=O")
+                database.Insert([("2020-01-01T00:00:00Z", b"P", v.encode(), v.encode())
+                                 for v in values])
+                auth = base64.b64encode(b"maker:" + PASSWORD.encode())
+                _, _, body = c.SplitAnswer(c.Request(
+                    server.port, c.RESULTS_PATH.encode() + b"?days=all&format=csv",
+                    extra_headers=b"Authorization: Basic " + auth + b"\r\n"))
+        finally:
+            database.Drop()
+        text = body.decode("utf-8").lstrip("\ufeff")
+        for separator in ",;":
+            for line in re.split("\r\n|\r|\n", text):
+                for cell in line.split(separator):
+                    with self.subTest(separator=separator, cell=cell):
+                        self.assertNotIn(cell.lstrip(' "')[:1], list("=+-@\t\r"))
+        rows = list(csv.reader(io.StringIO(text, newline=""), delimiter=","))[2:]
+        self.assertEqual([[row[2].replace("'", ""), row[3].replace("'", "")] for row in rows],
+                         [[v, v] for v in values])
 
     def test_page_stays_closed_without_a_password_hash(self):
         database = c.SqliteDatabase()
