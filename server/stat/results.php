@@ -53,17 +53,43 @@ function GivenPassword(): ?string
     return $colon === false ? null : substr($pair, $colon + 1);
 }
 
+// The password hash: EXITPOLL_RESULTS_PASSWORD_HASH, else the first line of the file that
+// EXITPOLL_RESULTS_PASSWORD_HASH_FILE names. php-fpm reads an env[] value that starts with
+// "$" as the name of one of its own variables, so a pool cannot hold the hash itself; it can
+// name the file. '' when neither gives one.
+function PasswordHash(): string
+{
+    $hash = Setting('EXITPOLL_RESULTS_PASSWORD_HASH');
+    $file = Setting('EXITPOLL_RESULTS_PASSWORD_HASH_FILE');
+    if ($hash !== '' || $file === '') {
+        return $hash;
+    }
+    $text = @file_get_contents($file, false, null, 0, 4096);
+    if ($text === false) {
+        error_log('exitpoll results: cannot read ' . $file);
+        return '';
+    }
+    return trim(strtok($text, "\n") ?: '');
+}
+
 // True when the request may see the reports; otherwise the refusal has been sent.
 function Admitted(): bool
 {
-    $hash = Setting('EXITPOLL_RESULTS_PASSWORD_HASH');
+    $hash = PasswordHash();
     if ($hash === '') {
-        Refuse(403, 'The results page is closed',
-               '<p>No password is set, so no one may see the reports. Set the environment '
-               . 'variable <code>EXITPOLL_RESULTS_PASSWORD_HASH</code> of the PHP server to '
-               . 'a hash made with</p><pre>php -r \'echo password_hash("your password", '
-               . 'PASSWORD_DEFAULT), "\n";\'</pre><p>(under php-fpm: <code>env[...]</code> '
-               . 'in the pool), then sign in with any user name and that password.</p>');
+        $file = Setting('EXITPOLL_RESULTS_PASSWORD_HASH_FILE');
+        Refuse(403, 'The results page is closed', ($file !== ''
+               ? '<p>No password is set: PHP (running as user ' . Text(PhpUser()) . ') finds '
+                 . 'no hash in <code>' . Text($file) . '</code>, the file that '
+                 . '<code>EXITPOLL_RESULTS_PASSWORD_HASH_FILE</code> names.</p>'
+               : '<p>No password is set, so no one may see the reports.</p>')
+               . '<p>Make a hash with</p><pre>php -r \'echo password_hash("your password", '
+               . 'PASSWORD_DEFAULT), "\n";\'</pre><p>and set it as the environment variable '
+               . '<code>EXITPOLL_RESULTS_PASSWORD_HASH</code> of the PHP server (with Apache: '
+               . '<code>SetEnv</code> in <code>stat/.htaccess</code>), or, under php-fpm, '
+               . 'which would take its <code>$</code> signs for variables, write it to a file '
+               . 'and name that file in the pool: <code>env[EXITPOLL_RESULTS_PASSWORD_HASH_FILE]'
+               . '</code>. Then sign in with any user name and that password.</p>');
         return false;
     }
     $password = GivenPassword();

@@ -94,5 +94,69 @@ class SharedHostingTest(unittest.TestCase):
             self.assertNotIn("AH01276", server.ErrorLog())  # no listing was even tried
 
 
+class DebianNginxTest(unittest.TestCase):
+    """server/README.md's steps for nginx and php-fpm, run as written on copies of Debian's
+    configuration (apt-get and systemctl left out: the packages are there, and the test starts
+    the servers itself), with the certificate added as it says."""
+
+    def Steps(self, leave_out=()):
+        blocks = h.ReadmeBlocks("Deployment with nginx and php-fpm (Debian 12)")
+        lines = [line for line in blocks[0].splitlines()
+                 if not line.startswith(("apt-get ", "systemctl ")) and line not in leave_out]
+        return "\n".join(lines).replace("your password", PASSWORD) + "\n", blocks[2]
+
+    def test_documented_steps(self):
+        folder = tempfile.mkdtemp(prefix="exitpoll-certificates-")
+        try:
+            certificates = h.Certificates(folder)
+            steps, tls = self.Steps()
+            tls = (tls.replace("/etc/ssl/exitpoll/fullchain.pem", certificates.certificate)
+                   .replace("/etc/ssl/exitpoll/privkey.pem", certificates.key))
+            with h.DebianNginx(steps, tls) as server:
+                self.Check(server, certificates.ca)
+        finally:
+            shutil.rmtree(folder)
+
+    def Check(self, server, ca):
+        longest = b"prj=Net+Tool&reason=Other%3a+" + b"%e9" * 8185 + b"&os=Windows+XP"
+        CheckAnswer(self, c.Report(server.port, REPORT), 200, b"OK\n")
+        CheckAnswer(self, c.Report(server.port, longest), 200, b"OK\n")
+        database = c.SqliteDatabase()
+        database.path = server.folder + "/srv/exitpoll/exitpoll-data/uninstall.sqlite"
+        self.assertEqual([row[1] for row in database.Rows()], [b"Net Tool"] * 2)
+
+        # The results page: plain HTTP is sent to HTTPS before any password is asked for.
+        status, headers, _ = Page(server, AUTH)
+        self.assertEqual(status.split()[1], b"301")
+        self.assertIn((b"Location", b"https://127.0.0.1/stat/results.php?days=all"), headers)
+        target = c.RESULTS_PATH.encode() + b"?days=all"
+        for name, headers, expected in [("no password", b"", b"401"),
+                                        ("wrong password", b"Authorization: Basic eDp4\r\n",
+                                         b"401"),
+                                        ("the password from its file", AUTH, b"200")]:
+            with self.subTest(name):
+                status, _, body = c.SplitAnswer(h.TlsRequest(server.tls_port, target, ca,
+                                                             headers))
+                self.assertEqual(status.split()[1], expected, body[:300])
+        self.assertIn(b'<span id="total">2</span>', body)
+        for target in [b"/README.md", b"/lib/reports.php", b"/nginx-site.conf", b"/"]:
+            self.assertEqual(c.SplitAnswer(c.Request(server.port, target, extra_headers=CLOSE))
+                             [0].split()[1], b"404")
+
+        # Reports are logged without their query or their sender.
+        with open(server.folder + "/var/log/nginx/access.log", "rb") as log:
+            reports = [line for line in log if b"uninstall.php" in line]
+        self.assertEqual(len(reports), 2, reports)
+        for line in reports:
+            self.assertNotIn(b"prj", line)
+            self.assertNotIn(b"Net", line)
+            self.assertNotIn(b"127.0.0.1", line)
+
+    def test_default_site_left_on_is_refused(self):
+        steps, _ = self.Steps(leave_out=["rm /etc/nginx/sites-enabled/default"])
+        with self.assertRaisesRegex(RuntimeError, "duplicate default server"):
+            h.DebianNginx(steps).Stop()
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
