@@ -10,6 +10,7 @@ header_remove('X-Powered-By');
 
 require __DIR__ . '/../lib/reports.php';
 require __DIR__ . '/../lib/view.php';
+require __DIR__ . '/../lib/logins.php';
 
 const kPeriods = ['7' => 'Last 7 days', '30' => 'Last 30 days', '90' => 'Last 90 days',
                   'all' => 'All time'];
@@ -93,9 +94,40 @@ function Admitted(): bool
         return false;
     }
     $password = GivenPassword();
-    if ($password === null || !password_verify($password, $hash)) {
+    if ($password === null || !PasswordAccepted($password, $hash)) {
         Refuse(401, 'Password needed', '<p>The reports are shown only with the password.</p>');
         return false;
+    }
+    return true;
+}
+
+// Checks the password unless its address has had too many wrong ones (LoginThrottle), in
+// which case the 429 refusal is sent here and the request ends. A throttle that fails lets
+// the check go ahead: the maker must still reach the page that says what is wrong.
+function PasswordAccepted(string $password, string $hash): bool
+{
+    $throttle = LoginThrottle::ForRequest();
+    $wait = 0;
+    try {
+        if ($throttle !== null && ($wait = $throttle->Wait()) === 0 && !$throttle->Claim()) {
+            $wait = max(1, $throttle->Wait());
+        }
+    } catch (Throwable $failure) {
+        error_log('exitpoll results: login throttle: ' . $failure->getMessage());
+        $throttle = null;
+    }
+    if ($wait > 0) {
+        header('Retry-After: ' . $wait);
+        Refuse(429, 'Too many wrong passwords', '<p>Try again in ' . $wait . ' seconds.</p>');
+        exit;
+    }
+    if (!password_verify($password, $hash)) {
+        return false;
+    }
+    try {
+        $throttle?->Succeeded();
+    } catch (Throwable $failure) {
+        error_log('exitpoll results: login throttle: ' . $failure->getMessage());
     }
     return true;
 }

@@ -5,15 +5,18 @@ comparing what it shows with counts worked out here from the seeded rows. Also: 
 password hash the page stays closed. Needs tests/server/node_modules (scripts/test runs
 npm ci) and EXITPOLL_SCREENSHOT_DIR for the screenshot."""
 import base64
+import concurrent.futures
 import csv
 import datetime
 import io
 import json
 import os
 import re
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -75,6 +78,21 @@ def Expected(rows, days, prj):
         "csv": [["time", "product", "reason", "windows"]] +
                [[Csv(Text(v)) if isinstance(v, bytes) else v for v in r] for r in chosen],
     }
+
+
+def RequestFrom(port, source, password):
+    """The results page asked for from the loopback address `source` with that password."""
+    auth = base64.b64encode(b"maker:" + password.encode())
+    with socket.create_connection(("127.0.0.1", port), timeout=20,
+                                  source_address=(source, 0)) as s:
+        s.sendall(b"GET " + c.RESULTS_PATH.encode() + b"?days=all HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                  b"Connection: close\r\nAuthorization: Basic " + auth + b"\r\n\r\n")
+        answer = b""
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                return answer
+            answer += chunk
 
 
 def PasswordHash(password):
@@ -154,6 +172,42 @@ class ResultsPageTest(unittest.TestCase):
         rows = list(csv.reader(io.StringIO(text, newline=""), delimiter=","))[2:]
         self.assertEqual([[row[2].replace("'", ""), row[3].replace("'", "")] for row in rows],
                          [[v, v] for v in values])
+
+    def test_wrong_passwords_are_slowed_down_per_address(self):
+        # Several PHP workers, so that only the database can hold the counts together.
+        attacker, maker = "127.0.0.2", "127.0.0.3"
+        for Database in c.DATABASES:
+            with self.subTest(database=Database.name):
+                database = Database()
+                try:
+                    settings = dict(database.settings,
+                                    EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
+                    with c.PhpServer(settings, workers=4) as server:
+                        self.Throttled(server, attacker, maker)
+                finally:
+                    database.Drop()
+
+    def Throttled(self, server, attacker, maker):
+        def Try(source, password):
+            status, headers, _ = c.SplitAnswer(RequestFrom(server.port, source, password))
+            return int(status.split()[1]), dict(headers).get(b"Retry-After")
+
+        steps = [("5 wrong tries are each checked", attacker, "wrong", [(401, None)] * 5),
+                 ("then the address waits", attacker, "wrong", [(429, b"1")]),
+                 ("even with the right password", attacker, PASSWORD, [(429, b"1")]),
+                 ("another address is not held up", maker, PASSWORD, [(200, None)])]
+        for name, source, password, expected in steps:
+            with self.subTest(name):
+                self.assertEqual([Try(source, password) for _ in expected], expected)
+        time.sleep(1.1)
+        # Tries at once, in every worker: one is checked, the others wait.
+        with concurrent.futures.ThreadPoolExecutor(12) as pool:
+            answers = list(pool.map(lambda _: Try(attacker, "wrong")[0], range(12)))
+        self.assertEqual(sorted(answers), [401] + [429] * 11)
+        self.assertEqual(Try(attacker, PASSWORD), (429, b"2"))
+        time.sleep(2.1)
+        self.assertEqual(Try(attacker, PASSWORD)[0], 200)
+        self.assertEqual(Try(attacker, "wrong")[0], 401)  # a right one starts afresh
 
     def test_page_stays_closed_without_a_password_hash(self):
         database = c.SqliteDatabase()
