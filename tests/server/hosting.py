@@ -123,12 +123,12 @@ class DebianNginx(c._Server):
     set up by running `steps` (shell, as written for the real paths) in that private tree:
     the paths of /etc, /srv, /run and /var/log are moved into the tree, ports 80 and 443 to
     loopback ports (nginx's IPv6 listening sockets dropped), and nothing else changed. Runs
-    from the repository's root, so `server` there is the checkout's."""
+    in `source`, by default the repository's root, so `server` there is the checkout's."""
     name = "Debian's nginx + php-fpm"
     MOVED = ["/etc/nginx", "/etc/php/8.2/fpm", "/etc/exitpoll", "/srv/exitpoll", "/run",
              "/var/log"]
 
-    def __init__(self, steps, site_lines=""):
+    def __init__(self, steps, site_lines="", source=os.path.dirname(c.SERVER_DIR)):
         self.folder = tempfile.mkdtemp(prefix="exitpoll-debian-")
         _ReadableByAll(self.folder)
         f = self.folder
@@ -140,7 +140,7 @@ class DebianNginx(c._Server):
         self.steps = self._Moved(steps)
         try:
             subprocess.run(["bash", "-euo", "pipefail", "-c", self.steps], check=True,
-                           timeout=120, cwd=os.path.dirname(c.SERVER_DIR))
+                           timeout=120, cwd=source)
         except Exception:
             shutil.rmtree(f, ignore_errors=True)
             raise
@@ -242,12 +242,14 @@ class Certificates:
         _ReadableByAll(folder)
 
 
-def TlsRequest(port, target, ca, extra_headers=b""):
-    """c.Request over TLS, the server's certificate checked against the throwaway CA."""
+def TlsRequest(port, target, ca, extra_headers=b"", source="127.0.0.1"):
+    """c.Request over TLS from the loopback address `source`, the server's certificate checked
+    against the throwaway CA."""
     context = ssl.create_default_context(cafile=ca)
     request = (b"GET " + target + b" HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
                + extra_headers + b"\r\n")
-    with socket.create_connection(("127.0.0.1", port), timeout=20) as raw:
+    with socket.create_connection(("127.0.0.1", port), timeout=20,
+                                  source_address=(source, 0)) as raw:
         with context.wrap_socket(raw, server_hostname="127.0.0.1") as s:
             s.sendall(request)
             answer = b""

@@ -94,22 +94,24 @@ class SharedHostingTest(unittest.TestCase):
             self.assertNotIn("AH01276", server.ErrorLog())  # no listing was even tried
 
 
+def DocumentedSteps(leave_out=()):
+    """The README's shell steps for nginx, with PASSWORD, and its lines that add TLS."""
+    blocks = h.ReadmeBlocks("Deployment with nginx and php-fpm (Debian 12)")
+    lines = [line for line in blocks[0].splitlines()
+             if not line.startswith(("apt-get ", "systemctl ")) and line not in leave_out]
+    return "\n".join(lines).replace("your password", PASSWORD) + "\n", blocks[2]
+
+
 class DebianNginxTest(unittest.TestCase):
     """server/README.md's steps for nginx and php-fpm, run as written on copies of Debian's
     configuration (apt-get and systemctl left out: the packages are there, and the test starts
     the servers itself), with the certificate added as it says."""
 
-    def Steps(self, leave_out=()):
-        blocks = h.ReadmeBlocks("Deployment with nginx and php-fpm (Debian 12)")
-        lines = [line for line in blocks[0].splitlines()
-                 if not line.startswith(("apt-get ", "systemctl ")) and line not in leave_out]
-        return "\n".join(lines).replace("your password", PASSWORD) + "\n", blocks[2]
-
     def test_documented_steps(self):
         folder = tempfile.mkdtemp(prefix="exitpoll-certificates-")
         try:
             certificates = h.Certificates(folder)
-            steps, tls = self.Steps()
+            steps, tls = DocumentedSteps()
             tls = (tls.replace("/etc/ssl/exitpoll/fullchain.pem", certificates.certificate)
                    .replace("/etc/ssl/exitpoll/privkey.pem", certificates.key))
             with h.DebianNginx(steps, tls) as server:
@@ -153,7 +155,7 @@ class DebianNginxTest(unittest.TestCase):
             self.assertNotIn(b"127.0.0.1", line)
 
     def test_default_site_left_on_is_refused(self):
-        steps, _ = self.Steps(leave_out=["rm /etc/nginx/sites-enabled/default"])
+        steps, _ = DocumentedSteps(leave_out=["rm /etc/nginx/sites-enabled/default"])
         with self.assertRaisesRegex(RuntimeError, "duplicate default server"):
             h.DebianNginx(steps).Stop()
 
