@@ -2,8 +2,9 @@
 // The maker's view of the uninstall reports: counts per reason, per Windows version and per
 // day for a period and a product, the latest free-text answers, and the chosen reports as
 // CSV. Behind HTTP Basic authentication against EXITPOLL_RESULTS_PASSWORD_HASH; closed when
-// that is not set. The counts come from the per-day summary, so the page costs the same
-// with a thousand reports or a million.
+// that is not set. The counts come from the per-day summary, so the page's work grows with
+// the distinct values counted in the period (days, reasons, Windows versions), not with the
+// number of reports.
 
 ini_set('display_errors', '0');
 header_remove('X-Powered-By');
