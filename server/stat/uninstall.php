@@ -3,7 +3,7 @@
 // os, stores it, and answers "OK" only once the row is safely written, so the applet mails
 // the answer instead whenever it was not stored. Every answer comes well within the applet's
 // 3000 ms wait: a store that cannot finish in 1500 ms is abandoned and answered 503, so a
-// report never ends up both stored and mailed.
+// slow store does not leave a report both stored and mailed.
 //
 // Where the reports go: see server/README.md (EXITPOLL_STATS_DSN, EXITPOLL_STATS_DB).
 
