@@ -68,7 +68,7 @@ function PasswordHash(): string
     }
     $text = @file_get_contents($file, false, null, 0, 4096);
     if ($text === false) {
-        error_log('exitpoll results: cannot read ' . $file);
+        error_log('exitpoll results: PHP, running as ' . PhpUser() . ', cannot read ' . $file);
         return '';
     }
     return trim(strtok($text, "\n") ?: '');
@@ -81,9 +81,9 @@ function Admitted(): bool
     if ($hash === '') {
         $file = Setting('EXITPOLL_RESULTS_PASSWORD_HASH_FILE');
         Refuse(403, 'The results page is closed', ($file !== ''
-               ? '<p>No password is set: PHP (running as user ' . Text(PhpUser()) . ') finds '
-                 . 'no hash in <code>' . Text($file) . '</code>, the file that '
-                 . '<code>EXITPOLL_RESULTS_PASSWORD_HASH_FILE</code> names.</p>'
+               ? '<p>No password is set: PHP cannot read a hash from the file that '
+                 . '<code>EXITPOLL_RESULTS_PASSWORD_HASH_FILE</code> names (the error log '
+                 . 'says which; anyone may see this page, so it does not).</p>'
                : '<p>No password is set, so no one may see the reports.</p>')
                . '<p>Make a hash with</p><pre>php -r \'echo password_hash("your password", '
                . 'PASSWORD_DEFAULT), "\n";\'</pre><p>and set it as the environment variable '

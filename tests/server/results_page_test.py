@@ -213,18 +213,22 @@ class ResultsPageTest(unittest.TestCase):
 
     def test_page_stays_closed_without_a_password_hash(self):
         database = c.SqliteDatabase()
+        missing = os.path.join(database.folder, "secret-folder", "hash")
         try:
-            with c.PhpServer(database.settings) as server:
-                c.Report(server.port, b"prj=Secret+Tool&reason=Unstable&os=Windows+XP")
-                for name, headers in [("no password", b""),
-                                      ("any password", b"Authorization: Basic eDp4\r\n")]:
-                    with self.subTest(name):
-                        status, _, body = c.SplitAnswer(
-                            c.Request(server.port, c.RESULTS_PATH.encode() + b"?days=all",
-                                      extra_headers=headers))
-                        self.assertEqual(status.split()[1], b"403")
-                        self.assertIn(b"EXITPOLL_RESULTS_PASSWORD_HASH", body)
-                        self.assertNotIn(b"Secret", body)
+            for settings in [database.settings,
+                             dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH_FILE=missing)]:
+                with c.PhpServer(settings) as server:
+                    c.Report(server.port, b"prj=Secret+Tool&reason=Unstable&os=Windows+XP")
+                    for name, headers in [("no password", b""),
+                                          ("any password", b"Authorization: Basic eDp4\r\n")]:
+                        with self.subTest(name, settings=sorted(settings)):
+                            status, _, body = c.SplitAnswer(
+                                c.Request(server.port, c.RESULTS_PATH.encode() + b"?days=all",
+                                          extra_headers=headers))
+                            self.assertEqual(status.split()[1], b"403")
+                            self.assertIn(b"EXITPOLL_RESULTS_PASSWORD_HASH", body)
+                            self.assertNotIn(b"Secret", body)
+                            self.assertNotIn(b"secret-folder", body)
         finally:
             database.Drop()
 
