@@ -12,7 +12,7 @@
 
 Starts its own PostgreSQL 15 (scripts/postgres-env.sh, fsync on) in build/bench/postgres.
 Run as root or as a user who may run PostgreSQL:
-    python3 bench/collector_bench.py [ingest|page]   (both by default)"""
+    python3 bench/collector_bench.py [ingest|page|distinct]   (ingest and page by default)"""
 import base64
 import os
 import random
@@ -170,6 +170,29 @@ def ResultsPage(Database):
     return figures
 
 
+def DistinctValues(Database):
+    """The page's time (all time, all products) with 100,000 reports of 6 reasons, then with
+    100,000 more whose reasons all differ: its work grows with the distinct values counted."""
+    database = Database()
+    figures = []
+    try:
+        hashed = subprocess.run(["php", "-r", "echo password_hash($argv[1], PASSWORD_DEFAULT);",
+                                 PASSWORD], stdout=subprocess.PIPE, check=True).stdout.decode()
+        settings = dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH=hashed)
+        with c.PhpServer(settings) as server:
+            c.Report(server.port, b"prj=Product+1&reason=Unstable&os=Windows+XP")
+            day = time.strftime("%Y-%m-%dT00:00:00Z", time.gmtime())
+            for distinct in [False, True]:
+                rows = [(day, b"Product 1", b"Reason %d" % i if distinct else REASONS[i % 6],
+                         b"Windows XP") for i in range(100_000)]
+                for first in range(0, len(rows), 20_000):
+                    database.Insert(rows[first:first + 20_000])
+                figures.append((distinct, PageTimes(server, b"?days=all")))
+    finally:
+        database.Drop()
+    return figures
+
+
 def main():
     Shell("postgres_start %s" % PG_FOLDER)
     os.environ["EXITPOLL_TEST_PGHOST"] = os.path.join(PG_FOLDER, "run")
@@ -180,6 +203,15 @@ def main():
             Ingestion()
         if "page" in parts:
             Pages()
+        if "distinct" in parts:
+            print()
+            print("Results page, all time, median of 5 loads: 100,000 reports of 6 reasons, "
+                  "then 100,000 more of 100,000 distinct reasons")
+            print("| database | 6 distinct reasons ms | 100,006 distinct reasons ms |")
+            print("|---|---|---|")
+            for Database in c.DATABASES:
+                few, many = [ms for _, ms in DistinctValues(Database)]
+                print("| %s | %.0f | %.0f |" % (Database.name, few, many), flush=True)
     finally:
         Shell("postgres_folder=%s; postgres_stop" % PG_FOLDER)
 

@@ -55,14 +55,14 @@ function Shortened(string $utf8, int $length): string
     return $utf8;
 }
 
-// One CSV field (RFC 4180): always quoted, quotes doubled. A value that a spreadsheet would
-// run as a formula (=, +, -, @, or a tab or CR first) gets a leading apostrophe, since
-// anyone can send any free text.
+// One CSV field (RFC 4180): always quoted, quotes doubled. Anyone can send any free text, and
+// a spreadsheet runs a cell that starts with =, +, -, @, a tab or a CR as a formula. One whose
+// list separator is ";" (German, French) splits a line at ";" and misreads the quoting, and a
+// line break may start a row, so an apostrophe goes before such a start at the beginning and
+// after every ",", ";", tab, quote or line break (spaces in between too).
 function CsvField(string $utf8): string
 {
-    if ($utf8 !== '' && strpos("=+-@\t\r", $utf8[0]) !== false) {
-        $utf8 = "'" . $utf8;
-    }
+    $utf8 = preg_replace('/(^|[,;\t"\r\n])( *)(?=[=+\-@\t\r])/', "\$1\$2'", $utf8);
     return '"' . str_replace('"', '""', $utf8) . '"';
 }
 

@@ -2,14 +2,16 @@
 // The maker's view of the uninstall reports: counts per reason, per Windows version and per
 // day for a period and a product, the latest free-text answers, and the chosen reports as
 // CSV. Behind HTTP Basic authentication against EXITPOLL_RESULTS_PASSWORD_HASH; closed when
-// that is not set. The counts come from the per-day summary, so the page costs the same
-// with a thousand reports or a million.
+// that is not set. The counts come from the per-day summary, so the page's work grows with
+// the distinct values counted in the period (days, reasons, Windows versions), not with the
+// number of reports.
 
 ini_set('display_errors', '0');
 header_remove('X-Powered-By');
 
 require __DIR__ . '/../lib/reports.php';
 require __DIR__ . '/../lib/view.php';
+require __DIR__ . '/../lib/logins.php';
 
 const kPeriods = ['7' => 'Last 7 days', '30' => 'Last 30 days', '90' => 'Last 90 days',
                   'all' => 'All time'];
@@ -55,23 +57,80 @@ function GivenPassword(): ?string
     return $colon === false ? null : substr($pair, $colon + 1);
 }
 
+// The password hash: EXITPOLL_RESULTS_PASSWORD_HASH, else the first line of the file that
+// EXITPOLL_RESULTS_PASSWORD_HASH_FILE names. php-fpm reads an env[] value that starts with
+// "$" as the name of one of its own variables, so a pool cannot hold the hash itself; it can
+// name the file. '' when neither gives one.
+function PasswordHash(): string
+{
+    $hash = Setting('EXITPOLL_RESULTS_PASSWORD_HASH');
+    $file = Setting('EXITPOLL_RESULTS_PASSWORD_HASH_FILE');
+    if ($hash !== '' || $file === '') {
+        return $hash;
+    }
+    $text = @file_get_contents($file, false, null, 0, 4096);
+    if ($text === false) {
+        error_log('exitpoll results: PHP, running as ' . PhpUser() . ', cannot read ' . $file);
+        return '';
+    }
+    return trim(strtok($text, "\n") ?: '');
+}
+
 // True when the request may see the reports; otherwise the refusal has been sent.
 function Admitted(): bool
 {
-    $hash = Setting('EXITPOLL_RESULTS_PASSWORD_HASH');
+    $hash = PasswordHash();
     if ($hash === '') {
-        Refuse(403, 'The results page is closed',
-               '<p>No password is set, so no one may see the reports. Set the environment '
-               . 'variable <code>EXITPOLL_RESULTS_PASSWORD_HASH</code> of the PHP server to '
-               . 'a hash made with</p><pre>php -r \'echo password_hash("your password", '
-               . 'PASSWORD_DEFAULT), "\n";\'</pre><p>(under php-fpm: <code>env[...]</code> '
-               . 'in the pool), then sign in with any user name and that password.</p>');
+        $file = Setting('EXITPOLL_RESULTS_PASSWORD_HASH_FILE');
+        Refuse(403, 'The results page is closed', ($file !== ''
+               ? '<p>No password is set: PHP cannot read a hash from the file that '
+                 . '<code>EXITPOLL_RESULTS_PASSWORD_HASH_FILE</code> names (the error log '
+                 . 'says which; anyone may see this page, so it does not).</p>'
+               : '<p>No password is set, so no one may see the reports.</p>')
+               . '<p>Make a hash with</p><pre>php -r \'echo password_hash("your password", '
+               . 'PASSWORD_DEFAULT), "\n";\'</pre><p>and set it as the environment variable '
+               . '<code>EXITPOLL_RESULTS_PASSWORD_HASH</code> of the PHP server (with Apache: '
+               . '<code>SetEnv</code> in <code>stat/.htaccess</code>), or, under php-fpm, '
+               . 'which would take its <code>$</code> signs for variables, write it to a file '
+               . 'and name that file in the pool: <code>env[EXITPOLL_RESULTS_PASSWORD_HASH_FILE]'
+               . '</code>. Then sign in with any user name and that password.</p>');
         return false;
     }
     $password = GivenPassword();
-    if ($password === null || !password_verify($password, $hash)) {
+    if ($password === null || !PasswordAccepted($password, $hash)) {
         Refuse(401, 'Password needed', '<p>The reports are shown only with the password.</p>');
         return false;
+    }
+    return true;
+}
+
+// Checks the password unless its address has had too many wrong ones (LoginThrottle), in
+// which case the 429 refusal is sent here and the request ends. A throttle that fails lets
+// the check go ahead: the maker must still reach the page that says what is wrong.
+function PasswordAccepted(string $password, string $hash): bool
+{
+    $throttle = LoginThrottle::ForRequest();
+    $wait = 0;
+    try {
+        if ($throttle !== null && ($wait = $throttle->Wait()) === 0 && !$throttle->Claim()) {
+            $wait = max(1, $throttle->Wait());
+        }
+    } catch (Throwable $failure) {
+        error_log('exitpoll results: login throttle: ' . $failure->getMessage());
+        $throttle = null;
+    }
+    if ($wait > 0) {
+        header('Retry-After: ' . $wait);
+        Refuse(429, 'Too many wrong passwords', '<p>Try again in ' . $wait . ' seconds.</p>');
+        exit;
+    }
+    if (!password_verify($password, $hash)) {
+        return false;
+    }
+    try {
+        $throttle?->Succeeded();
+    } catch (Throwable $failure) {
+        error_log('exitpoll results: login throttle: ' . $failure->getMessage());
     }
     return true;
 }
@@ -264,6 +323,15 @@ function SendCsv(ReportStore $store, array $choice): void
     } while (count($rows) === kCsvBatch);
 }
 
+// The reason reports are not being stored, when PHP can tell, above everything else.
+function StoreWarning(): string
+{
+    $problem = StoreProblem();
+    return $problem === '' ? '' : '<p id="store-problem" style="border: 2px solid #b00; '
+        . 'padding: 8px"><strong>Reports are not being stored.</strong> ' . Text($problem)
+        . "</p>\n";
+}
+
 function SendPage(ReportStore $store, array $choice): void
 {
     [$where, $texts, $bytes] = SummaryFilter('day', $choice);
@@ -313,7 +381,7 @@ td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
 input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 </style></head><body>
 <h1>Uninstall reports</h1>
-<p class="summary"><span id="total">', $total, '</span> reports, ',
+', StoreWarning(), '<p class="summary"><span id="total">', $total, '</span> reports, ',
         Text(strtolower(kPeriods[$choice['days']])), ', ', $productName,
         $choice['ver'] === null ? '' : ', version ' . Html($choice['ver']),
         '; <span id="mailed">', $mailed, '</span> of them by mail.</p>
@@ -321,7 +389,7 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 <label>Period <select name="days">';
     foreach (kPeriods as $value => $name) {
         printf('<option value="%s"%s>%s</option>', $value,
-               $value === $choice['days'] ? ' selected' : '', Text($name));
+               (string)$value === $choice['days'] ? ' selected' : '', Text($name));
     }
     echo '</select></label>
 <label>Product <select name="p"><option value="">All products</option>';
@@ -383,6 +451,9 @@ if (Admitted()) {
         }
         error_log('exitpoll results: ' . $failure->getMessage());
         header_remove();
-        Refuse(500, 'The reports cannot be read now', '<p>See the server\'s error log.</p>');
+        $problem = StoreProblem();
+        Refuse(500, 'The reports cannot be read now', $problem !== ''
+               ? '<p id="store-problem">' . Text($problem) . '</p>'
+               : '<p>See the server\'s error log.</p>');
     }
 }

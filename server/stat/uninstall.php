@@ -4,7 +4,7 @@
 // row is safely written (or was already: a report whose id is stored is not stored twice), so
 // the applet mails the answer instead whenever it was not stored. Every answer comes well
 // within the applet's 3000 ms wait: a store that cannot finish in 1500 ms is abandoned and
-// answered 503, so a report never ends up both stored and mailed.
+// answered 503, so a slow store does not leave a report both stored and mailed.
 //
 // Where the reports go: see server/README.md (EXITPOLL_STATS_DSN, EXITPOLL_STATS_DB).
 

@@ -165,7 +165,9 @@ catch_workers_output = yes
        "user": "user = root" if os.geteuid() == 0 else ""})
         with open(os.path.join(SERVER_DIR, "nginx-site.conf")) as site_file:
             site = site_file.read()
-        site = (site.replace("listen 80;", listen.replace("{port}", str(self.port)))
+        site = (site.replace("listen 80 default_server;",
+                             listen.replace("{port}", str(self.port)))
+                .replace("/var/log/nginx/", f + "/")
                 .replace("/srv/exitpoll/server", root)
                 .replace("unix:/run/php/php8.2-fpm.sock", "unix:" + socket_path)
                 .replace("include fastcgi_params;", "include /etc/nginx/fastcgi_params;"))

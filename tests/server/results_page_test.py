@@ -4,12 +4,19 @@ with php -S, and has results_page_test.mjs drive Debian's headless Chromium thro
 comparing what it shows with counts worked out here from the seeded rows. Also: without a
 password hash the page stays closed. Needs tests/server/node_modules (scripts/test runs
 npm ci) and EXITPOLL_SCREENSHOT_DIR for the screenshot."""
+import base64
+import concurrent.futures
+import csv
 import datetime
+import io
 import json
 import os
+import re
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -35,7 +42,8 @@ def SeededRows():
     reasons = [b"Unstable", b"Too expensive", b"Resource hungry", b"Other: too slow, sorry",
                b"Other: na\xefve \x80 \x93quoted\x94 \x81 \xc9T\xc9", b"Upgrade version", HOSTILE,
                b"=HYPERLINK(\"x\")", b"Other: ", b"Lacks some functions", b"Unfriendly interface",
-               b"Other: 100% SURE", b"Crash"]
+               b"Other: 100% SURE", b"Crash",
+               b"Other: \x00starts with NUL"]
     versions = [b"Windows XP", b"Windows 98", b"Windows 2000", b"Unknown"]
     rows = []
     for i in range(130):
@@ -94,10 +102,26 @@ def Expected(rows, days, prj, ver=None, search=""):
         "mailed": sum(1 for r in chosen if r[6] == "mail"),
         "weeks": sorted([week, sorted(parts.items())] for week, parts in weeks.items()),
         "perDay": sorted(per_day.items()),
-        "freeTexts": [Text(r[2][6:].lstrip(b" ")) for r in others],
+        # An HTML parser drops NUL characters from the text it shows.
+        "freeTexts": [Text(r[2][6:].lstrip(b" ")).replace("\0", "") for r in others],
         "csv": [["time", "product", "reason", "windows", "ver", "id", "via"]] +
                [[Csv(Text(v)) if isinstance(v, bytes) else v or "" for v in r] for r in chosen],
     }
+
+
+def RequestFrom(port, source, password):
+    """The results page asked for from the loopback address `source` with that password."""
+    auth = base64.b64encode(b"maker:" + password.encode())
+    with socket.create_connection(("127.0.0.1", port), timeout=20,
+                                  source_address=(source, 0)) as s:
+        s.sendall(b"GET " + c.RESULTS_PATH.encode() + b"?days=all HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                  b"Connection: close\r\nAuthorization: Basic " + auth + b"\r\n\r\n")
+        answer = b""
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                return answer
+            answer += chunk
 
 
 def PasswordHash(password):
@@ -117,7 +141,9 @@ class ResultsPageTest(unittest.TestCase):
                 try:
                     settings = dict(database.settings,
                                     EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
-                    with c.PhpServer(settings) as server:
+                    # Workers to spare: Chromium opens speculative connections that a lone
+                    # php -S worker waits on for a minute before it serves the next request.
+                    with c.PhpServer(settings, workers=4) as server:
                         # One report through the endpoint makes the schema and counts too.
                         c.Report(server.port, b"prj=Net+Tool&reason=Unstable&os=Windows+XP")
                         database.Insert(rows, COLUMNS)
@@ -151,20 +177,89 @@ class ResultsPageTest(unittest.TestCase):
             print(output)
             self.assertEqual(result.returncode, 0, output)
 
-    def test_page_stays_closed_without_a_password_hash(self):
+    def test_csv_cells_a_spreadsheet_would_run(self):
+        # Opened in a spreadsheet whose list separator is "," or ";", quoting misread, no
+        # cell may start a formula; the values stay readable.
+        values = ["x;=1+1;", "a,@SUM(1)", "line\n-2", "cr\r\n+3", "tab\t=4", " =5", "q\"=6",
+                  "-7", "x;  +8", "ok; fine, really", "=a;=b,=c", "\t@9"]
         database = c.SqliteDatabase()
         try:
-            with c.PhpServer(database.settings) as server:
-                c.Report(server.port, b"prj=Secret+Tool&reason=Unstable&os=Windows+XP")
-                for name, headers in [("no password", b""),
-                                      ("any password", b"Authorization: Basic eDp4\r\n")]:
-                    with self.subTest(name):
-                        status, _, body = c.SplitAnswer(
-                            c.Request(server.port, c.RESULTS_PATH.encode() + b"?days=all",
-                                      extra_headers=headers))
-                        self.assertEqual(status.split()[1], b"403")
-                        self.assertIn(b"EXITPOLL_RESULTS_PASSWORD_HASH", body)
-                        self.assertNotIn(b"Secret", body)
+            settings = dict(database.settings,
+                            EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
+            with c.PhpServer(settings) as server:
+                c.Report(server.port, b"prj=P&reason=R&os=O")
+                database.Insert([("2020-01-01T00:00:00Z", b"P", v.encode(), v.encode())
+                                 for v in values])
+                auth = base64.b64encode(b"maker:" + PASSWORD.encode())
+                _, _, body = c.SplitAnswer(c.Request(
+                    server.port, c.RESULTS_PATH.encode() + b"?days=all&format=csv",
+                    extra_headers=b"Authorization: Basic " + auth + b"\r\n"))
+        finally:
+            database.Drop()
+        text = body.decode("utf-8").lstrip("\ufeff")
+        for separator in ",;":
+            for line in re.split("\r\n|\r|\n", text):
+                for cell in line.split(separator):
+                    with self.subTest(separator=separator, cell=cell):
+                        self.assertNotIn(cell.lstrip(' "')[:1], list("=+-@\t\r"))
+        rows = list(csv.reader(io.StringIO(text, newline=""), delimiter=","))[2:]
+        self.assertEqual([[row[2].replace("'", ""), row[3].replace("'", "")] for row in rows],
+                         [[v, v] for v in values])
+
+    def test_wrong_passwords_are_slowed_down_per_address(self):
+        # Several PHP workers, so that only the database can hold the counts together.
+        attacker, maker = "127.0.0.2", "127.0.0.3"
+        for Database in c.DATABASES:
+            with self.subTest(database=Database.name):
+                database = Database()
+                try:
+                    settings = dict(database.settings,
+                                    EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
+                    with c.PhpServer(settings, workers=4) as server:
+                        self.Throttled(server, attacker, maker)
+                finally:
+                    database.Drop()
+
+    def Throttled(self, server, attacker, maker):
+        def Try(source, password):
+            status, headers, _ = c.SplitAnswer(RequestFrom(server.port, source, password))
+            return int(status.split()[1]), dict(headers).get(b"Retry-After")
+
+        steps = [("5 wrong tries are each checked", attacker, "wrong", [(401, None)] * 5),
+                 ("then the address waits", attacker, "wrong", [(429, b"1")]),
+                 ("even with the right password", attacker, PASSWORD, [(429, b"1")]),
+                 ("another address is not held up", maker, PASSWORD, [(200, None)])]
+        for name, source, password, expected in steps:
+            with self.subTest(name):
+                self.assertEqual([Try(source, password) for _ in expected], expected)
+        time.sleep(1.1)
+        # Tries at once, in every worker: one is checked, the others wait.
+        with concurrent.futures.ThreadPoolExecutor(12) as pool:
+            answers = list(pool.map(lambda _: Try(attacker, "wrong")[0], range(12)))
+        self.assertEqual(sorted(answers), [401] + [429] * 11)
+        self.assertEqual(Try(attacker, PASSWORD), (429, b"2"))
+        time.sleep(2.1)
+        self.assertEqual(Try(attacker, PASSWORD)[0], 200)
+        self.assertEqual(Try(attacker, "wrong")[0], 401)  # a right one starts afresh
+
+    def test_page_stays_closed_without_a_password_hash(self):
+        database = c.SqliteDatabase()
+        missing = os.path.join(database.folder, "secret-folder", "hash")
+        try:
+            for settings in [database.settings,
+                             dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH_FILE=missing)]:
+                with c.PhpServer(settings) as server:
+                    c.Report(server.port, b"prj=Secret+Tool&reason=Unstable&os=Windows+XP")
+                    for name, headers in [("no password", b""),
+                                          ("any password", b"Authorization: Basic eDp4\r\n")]:
+                        with self.subTest(name, settings=sorted(settings)):
+                            status, _, body = c.SplitAnswer(
+                                c.Request(server.port, c.RESULTS_PATH.encode() + b"?days=all",
+                                          extra_headers=headers))
+                            self.assertEqual(status.split()[1], b"403")
+                            self.assertIn(b"EXITPOLL_RESULTS_PASSWORD_HASH", body)
+                            self.assertNotIn(b"Secret", body)
+                            self.assertNotIn(b"secret-folder", body)
         finally:
             database.Drop()
 

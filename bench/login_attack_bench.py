@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""Reports stored per second while someone guesses the results page's password: Debian's nginx
+and php-fpm set up by server/README.md's steps (Debian's default pool: at most 5 workers), 8
+clients sending reports as fast as they are answered, for PHASE seconds without and then with
+an attacker sending 37 wrong passwords a second over HTTPS from another loopback address. Run
+for the collector of this checkout and of an earlier commit (by default the one before wrong
+passwords were slowed down), over SQLite and PostgreSQL, on loopback only:
+    python3 bench/login_attack_bench.py [EARLIER_COMMIT]"""
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "server"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import collector as c  # noqa: E402
+import hosting as h  # noqa: E402
+import collector_bench  # noqa: E402
+from hosting_test import DocumentedSteps  # noqa: E402
+
+PHASE = 15.0
+CLIENTS = 8
+TRIES_PER_SECOND = 37
+ATTACKER = "127.0.0.2"
+BEFORE = "0337f9f^"  # the collector just before wrong passwords were slowed down
+
+
+def Phase(server, ca, attack):
+    stored, answers, lock = [0], [], threading.Lock()
+    end = time.monotonic() + PHASE
+
+    def Reporter(number):
+        i = 0
+        while time.monotonic() < end:
+            try:
+                answer = c.Report(server.port, b"prj=bench-%d-%d&reason=Unstable&os=Windows+XP"
+                                  % (number, i))
+            except OSError:  # not answered within 20 s: not stored for the applet either
+                answer = b""
+            i += 1
+            if answer.endswith(b"\r\n\r\nOK\n"):
+                with lock:
+                    stored[0] += 1
+
+    def Try():
+        start = time.monotonic()
+        try:
+            answer = h.TlsRequest(server.tls_port, c.RESULTS_PATH.encode(), ca,
+                                  b"Authorization: Basic eDp3cm9uZw==\r\n", source=ATTACKER)
+            status = answer.split(b" ", 2)[1].decode()
+        except OSError as failure:
+            status = type(failure).__name__
+        with lock:
+            answers.append((status, time.monotonic() - start))
+
+    threads = [threading.Thread(target=Reporter, args=(n,)) for n in range(CLIENTS)]
+    for t in threads:
+        t.start()
+    tries = []
+    if attack:
+        next_try = time.monotonic()
+        while next_try < end:
+            tries.append(threading.Thread(target=Try))
+            tries[-1].start()
+            next_try += 1.0 / TRIES_PER_SECOND
+            time.sleep(max(0.0, next_try - time.monotonic()))
+    for t in threads + tries:
+        t.join()
+    return stored[0] / PHASE, answers
+
+
+def Measure(source, Database, ca, steps, tls):
+    database = Database()
+    try:
+        pool = "".join("echo 'env[%s] = \"%s\"' >> /etc/php/8.2/fpm/pool.d/www.conf\n"
+                       % item for item in database.settings.items()
+                       if not item[0] == "EXITPOLL_STATS_DB")
+        with h.DebianNginx(steps + pool, tls, source=source) as server:
+            c.Report(server.port, b"prj=warm&reason=up&os=x")
+            quiet, _ = Phase(server, ca, False)
+            attacked, answers = Phase(server, ca, True)
+        return quiet, attacked, answers
+    finally:
+        database.Drop()
+
+
+def main():
+    before = sys.argv[1] if len(sys.argv) > 1 else BEFORE
+    collector_bench.Shell("postgres_start %s" % collector_bench.PG_FOLDER)
+    os.environ["EXITPOLL_TEST_PGHOST"] = os.path.join(collector_bench.PG_FOLDER, "run")
+    os.environ["EXITPOLL_TEST_PGPASSWORD"] = "exitpoll-test"
+    folder = tempfile.mkdtemp(prefix="exitpoll-bench-")
+    try:
+        earlier = os.path.join(folder, "earlier")
+        os.mkdir(earlier)
+        subprocess.run("git -C %s archive %s server | tar -x -C %s" % (ROOT, before, earlier),
+                       shell=True, check=True)
+        os.mkdir(os.path.join(folder, "tls"))
+        certificates = h.Certificates(os.path.join(folder, "tls"))
+        steps, tls = DocumentedSteps()
+        tls = (tls.replace("/etc/ssl/exitpoll/fullchain.pem", certificates.certificate)
+               .replace("/etc/ssl/exitpoll/privkey.pem", certificates.key))
+        print("Reports stored per second, %d clients, %.0f s per phase; attack: %d wrong "
+              "passwords/s over HTTPS from %s" % (CLIENTS, PHASE, TRIES_PER_SECOND, ATTACKER))
+        print("| collector | database | reports/s, no attack | reports/s, attack | "
+              "tries answered (status: count) | median try ms |")
+        print("|---|---|---|---|---|---|")
+        for name, source in [("before (%s)" % before, earlier), ("this checkout", ROOT)]:
+            for Database in c.DATABASES:
+                quiet, attacked, answers = Measure(source, Database, certificates.ca, steps, tls)
+                statuses = {}
+                for status, _ in answers:
+                    statuses[status] = statuses.get(status, 0) + 1
+                print("| %s | %s | %.1f | %.1f | %s | %.0f |" % (
+                    name, Database.name, quiet, attacked,
+                    ", ".join("%s: %d" % item for item in sorted(statuses.items())),
+                    statistics.median(t for _, t in answers) * 1000), flush=True)
+    finally:
+        subprocess.run(["rm", "-rf", folder])
+        collector_bench.Shell("postgres_folder=%s; postgres_stop" % collector_bench.PG_FOLDER)
+
+
+if __name__ == "__main__":
+    main()
