@@ -3,46 +3,39 @@
 
 namespace {
 
-struct ErrorRun {
-  int first;
-  int count;
-  const char* const* names;
-};
+// The codes come in runs of consecutive values: the first code of each run, and the names of
+// all runs in one text, each name ended by a zero byte and each run by an empty name. One
+// text instead of a pointer per name: the program carries no relocation for each.
+const int kRunFirstCodes[] = {10004, 10009, 10013, 10022, 10024, 10035, 10091, 11001};
+const char kRunNames[] =
+    "WSAEINTR\0\0"
+    "WSAEBADF\0\0"
+    "WSAEACCES\0WSAEFAULT\0\0"
+    "WSAEINVAL\0\0"
+    "WSAEMFILE\0\0"
+    "WSAEWOULDBLOCK\0WSAEINPROGRESS\0WSAEALREADY\0WSAENOTSOCK\0WSAEDESTADDRREQ\0"
+    "WSAEMSGSIZE\0WSAEPROTOTYPE\0WSAENOPROTOOPT\0WSAEPROTONOSUPPORT\0WSAESOCKTNOSUPPORT\0"
+    "WSAEOPNOTSUPP\0WSAEPFNOSUPPORT\0WSAEAFNOSUPPORT\0WSAEADDRINUSE\0WSAEADDRNOTAVAIL\0"
+    "WSAENETDOWN\0WSAENETUNREACH\0WSAENETRESET\0WSAECONNABORTED\0WSAECONNRESET\0"
+    "WSAENOBUFS\0WSAEISCONN\0WSAENOTCONN\0WSAESHUTDOWN\0WSAETOOMANYREFS\0WSAETIMEDOUT\0"
+    "WSAECONNREFUSED\0WSAELOOP\0WSAENAMETOOLONG\0WSAEHOSTDOWN\0WSAEHOSTUNREACH\0"
+    "WSAENOTEMPTY\0WSAEPROCLIM\0WSAEUSERS\0WSAEDQUOT\0WSAESTALE\0WSAEREMOTE\0\0"
+    "WSASYSNOTREADY\0WSAVERNOTSUPPORTED\0WSANOTINITIALISED\0\0"
+    "WSAHOST_NOT_FOUND\0WSATRY_AGAIN\0WSANO_RECOVERY\0WSANO_DATA\0";
 
-const char* const kRun10004[] = {"WSAEINTR"};
-const char* const kRun10009[] = {"WSAEBADF"};
-const char* const kRun10013[] = {"WSAEACCES", "WSAEFAULT"};
-const char* const kRun10022[] = {"WSAEINVAL"};
-const char* const kRun10024[] = {"WSAEMFILE"};
-const char* const kRun10035[] = {
-    "WSAEWOULDBLOCK",     "WSAEINPROGRESS",     "WSAEALREADY",      "WSAENOTSOCK",
-    "WSAEDESTADDRREQ",    "WSAEMSGSIZE",        "WSAEPROTOTYPE",    "WSAENOPROTOOPT",
-    "WSAEPROTONOSUPPORT", "WSAESOCKTNOSUPPORT", "WSAEOPNOTSUPP",    "WSAEPFNOSUPPORT",
-    "WSAEAFNOSUPPORT",    "WSAEADDRINUSE",      "WSAEADDRNOTAVAIL", "WSAENETDOWN",
-    "WSAENETUNREACH",     "WSAENETRESET",       "WSAECONNABORTED",  "WSAECONNRESET",
-    "WSAENOBUFS",         "WSAEISCONN",         "WSAENOTCONN",      "WSAESHUTDOWN",
-    "WSAETOOMANYREFS",    "WSAETIMEDOUT",       "WSAECONNREFUSED",  "WSAELOOP",
-    "WSAENAMETOOLONG",    "WSAEHOSTDOWN",       "WSAEHOSTUNREACH",  "WSAENOTEMPTY",
-    "WSAEPROCLIM",        "WSAEUSERS",          "WSAEDQUOT",        "WSAESTALE",
-    "WSAEREMOTE"};
-const char* const kRun10091[] = {"WSASYSNOTREADY", "WSAVERNOTSUPPORTED", "WSANOTINITIALISED"};
-const char* const kRun11001[] = {"WSAHOST_NOT_FOUND", "WSATRY_AGAIN", "WSANO_RECOVERY",
-                                 "WSANO_DATA"};
-
-template <int N>
-constexpr ErrorRun Run(int first, const char* const (&names)[N]) {
-  return {first, N, names};
+const char* NextName(const char* name) {
+  while (*name) ++name;
+  return name + 1;
 }
-
-const ErrorRun kRuns[] = {
-    Run(10004, kRun10004), Run(10009, kRun10009), Run(10013, kRun10013), Run(10022, kRun10022),
-    Run(10024, kRun10024), Run(10035, kRun10035), Run(10091, kRun10091), Run(11001, kRun11001),
-};
 
 }  // namespace
 
 ByteString WinsockErrorName(int code) {
-  for (const ErrorRun& run : kRuns)
-    if (code >= run.first && code < run.first + run.count) return run.names[code - run.first];
+  const char* name = kRunNames;
+  for (int first : kRunFirstCodes) {
+    for (int c = first; *name; ++c, name = NextName(name))
+      if (c == code) return name;
+    ++name;  // past the empty name that ends the run
+  }
   return "UNDEFINED WINSOCK ERROR";
 }
