@@ -7,9 +7,14 @@
 # rt/delay_load_win32.cpp loads each DLL at the first call into it.
 #
 # EXITPOLL_DELAY_LOAD_LINK_FLAGS puts their folder first on the program's library path, so
-# that each -lwsock32, -lshell32 and -lversion of its link line finds them.
+# that each -lwsock32, -lshell32 and -lversion of its link line finds them. It also names
+# as needed each function of these DLLs that the program may import (the list that
+# tests/app/imports_test.py holds it to): the code calls them through their address-table
+# entries ("__imp_"), which start out pointing at the loading stubs, and the linker drops an
+# import's stub that no symbol names, leaving the entry 0.
 set(EXITPOLL_DELAY_LOAD_DIR ${CMAKE_BINARY_DIR}/delay_load)
 file(MAKE_DIRECTORY ${EXITPOLL_DELAY_LOAD_DIR})
+set(EXITPOLL_DELAY_LOAD_LINK_FLAGS -L${EXITPOLL_DELAY_LOAD_DIR})
 foreach(dll wsock32 shell32 version)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${dll}.a
                   OUTPUT_VARIABLE library OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
@@ -29,5 +34,16 @@ foreach(dll wsock32 shell32 version)
                           --def ${EXITPOLL_DELAY_LOAD_DIR}/${dll}.def
                           --output-delaylib ${EXITPOLL_DELAY_LOAD_DIR}/lib${dll}.a
                   COMMAND_ERROR_IS_FATAL ANY)
+
+  string(TOUPPER ${dll} upper)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/tests/app/win95_nt4_imports.txt listed REGEX "^${upper} ")
+  foreach(entry ${listed})
+    string(REGEX REPLACE "^${upper} " "" name "${entry}")
+    string(REGEX MATCH "\n${name}(@[0-9]+)?\n" decorated "${definition}")
+    string(STRIP "${decorated}" decorated)
+    if(NOT decorated)
+      message(FATAL_ERROR "${dll}.dll has no function ${name}")
+    endif()
+    list(APPEND EXITPOLL_DELAY_LOAD_LINK_FLAGS -Wl,-u,_${decorated})
+  endforeach()
 endforeach()
-set(EXITPOLL_DELAY_LOAD_LINK_FLAGS -L${EXITPOLL_DELAY_LOAD_DIR})
