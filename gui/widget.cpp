@@ -403,6 +403,9 @@ void Hide(Widget* w) {
 void SetIcon(Widget* w, HICON icon) {
   if (icon == w->Icon) return;
   w->Icon = icon;
+  // A form's window made just now had no icon and was given this one at its creation.
+  bool hadWindow = w->Handle != nullptr;
+  if (GetHandle(w) && !hadWindow && !w->IsChild) return;
   HICON sent = icon == kNoIcon ? nullptr : icon;
   HICON replaced =
       reinterpret_cast<HICON>(Perform(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(sent)));
