@@ -34,10 +34,14 @@ if(EXITPOLL_WINDOWS)
   # library functions from rt/, the system DLLs and libgcc's helpers. The map file lists
   # what takes the room.
   set(EXITPOLL_NO_CRT_SOURCES ${CMAKE_SOURCE_DIR}/rt/new_win32.cpp
-      ${CMAKE_SOURCE_DIR}/rt/startup_win32.cpp ${CMAKE_SOURCE_DIR}/rt/libc_subset.cpp)
+      ${CMAKE_SOURCE_DIR}/rt/startup_win32.cpp ${CMAKE_SOURCE_DIR}/rt/libc_subset.cpp
+      ${CMAKE_SOURCE_DIR}/rt/delay_load_win32.cpp)
   set(EXITPOLL_NO_CRT_LINK_FLAGS -nostdlib -Wl,-e,_ProgramEntry
       -Wl,-Map,${CMAKE_BINARY_DIR}/exitpoll.map)
-  set(EXITPOLL_NO_CRT_LIBS wsock32 gdi32 shell32 version user32 kernel32 gcc)
+  # WSOCK32, SHELL32 and VERSION are loaded at their first use (cmake/DelayLoad.cmake).
+  include(${CMAKE_CURRENT_LIST_DIR}/DelayLoad.cmake)
+  set(EXITPOLL_NO_CRT_LIBS ${EXITPOLL_DELAY_LOAD_LINK_FLAGS}
+      wsock32 gdi32 shell32 version user32 kernel32 gcc)
   # The C library functions must not turn their own loops back into library calls.
   set(EXITPOLL_LIBC_SUBSET_FLAGS -ffreestanding -fno-tree-loop-distribute-patterns)
 endif()

@@ -57,7 +57,12 @@ void AutoSizeNow(Widget* w) {
   SIZE size = {0, 0};
   if (!text.IsEmpty()) {
     if (GetFontStyle(GetFont(w)) & kFontItalic) text += " ";
-    GetHandle(w);
+    if (!w->Handle) {
+      // Making the window applies the font, which refits the widget through this very
+      // hook: measuring again would only repeat it.
+      GetHandle(w);
+      if (w->Handle) return;
+    }
     size = TextExtent(WidgetCanvas(w), text);
   }
   int widthExtra = w->ClassActions.WidthExtra;

@@ -144,7 +144,9 @@ void Compose(Widget* root) {
   }
   DeleteDC(memory);
   ReleaseDC(window, target);
-  ValidateRect(window, nullptr);
+  // The image holds the children as they are now: what they had left to paint is done too.
+  // Validated with the root, they do not each ask for the whole composition once more.
+  RedrawWindow(window, nullptr, nullptr, RDW_VALIDATE | RDW_ALLCHILDREN);
   root->Composing = false;
 }
 

@@ -76,6 +76,15 @@ void ApplyIconAtCreation(Widget* w) {
   SendMessageA(w->Handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 }
 
+// Every window of the toolkit's procedure carries its widget twice: in the "TK_SELF"
+// property, the mark that anyone may look for, and in its user data, which the procedure
+// reads for each message: under Wine a property costs a round trip to the window server
+// (about 30 us, and some hundred messages come before the first paint), user data does not.
+void MarkWindow(HWND window, Widget* w) {
+  SetPropA(window, kSelfProp, w);
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(w));
+}
+
 void CreateChildWindows(Widget* w) {
   for (int i = 0; i < w->Children->Count; ++i)
     static_cast<Widget*>(w->Children->Items[i])->CreateWindowHandle();
@@ -179,7 +188,7 @@ bool Widget::CreateWindowHandle() {
   if (!window) return false;
   Handle = window;
   SendMessageA(window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
-  if (!GetPropA(window, kSelfProp)) SetPropA(window, kSelfProp, this);
+  if (!GetWindowLongPtrA(window, GWLP_USERDATA)) MarkWindow(window, this);
   if (!IsChild) ApplyIconAtCreation(this);
   if (gToolkit.CreationHook) gToolkit.CreationHook(this);
   ApplyFont(this);
@@ -214,10 +223,11 @@ LRESULT CALLBACK WidgetWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
     // The first message of a window whose CreateWindowExA has not returned yet.
     w = gToolkit.CreatingWidget;
     w->Handle = window;
-    SetPropA(window, kSelfProp, w);
+    MarkWindow(window, w);
     gToolkit.CreatingWidget = nullptr;
   } else {
-    w = WidgetFromHandle(window);
+    w = reinterpret_cast<Widget*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!w) w = WidgetFromHandle(window);
     if (!w) w = gToolkit.MainWidget;
   }
   if (!w) return DefWindowProcA(window, msg, wParam, lParam);
@@ -403,6 +413,9 @@ void Hide(Widget* w) {
 void SetIcon(Widget* w, HICON icon) {
   if (icon == w->Icon) return;
   w->Icon = icon;
+  // A form's window made just now had no icon and was given this one at its creation.
+  bool hadWindow = w->Handle != nullptr;
+  if (GetHandle(w) && !hadWindow && !w->IsChild) return;
   HICON sent = icon == kNoIcon ? nullptr : icon;
   HICON replaced =
       reinterpret_cast<HICON>(Perform(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(sent)));
@@ -509,6 +522,7 @@ void Widget::Dispose() {
       if (old && !IconShared) DestroyIcon(old);
     }
     RemovePropA(Handle, kSelfProp);
+    SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
     // A system control gets its own destruction messages, so that it frees what it
     // keeps per window; nothing of the widget is left to handle them.
     if (SystemProc && !WindowGone)

@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """imports_test.py EXE...: each program imports only system DLLs of Windows itself
 (KERNEL32, USER32, GDI32, SHELL32, WSOCK32, VERSION), by name, only functions listed in
-win95_nt4_imports.txt, asks for no newer system than 4.0, and is at most 50 KB. Read from
-the file's own import table, not from a tool's listing of it."""
+win95_nt4_imports.txt, asks for no newer system than 4.0, and is at most 50 KB; the DLLs only
+the close needs (WSOCK32, SHELL32, VERSION) are delay-loaded, not loaded at start. Read from
+the file's own import tables, not from a tool's listing of them."""
 import os
 import struct
 import sys
 import unittest
 
 ALLOWED_DLLS = {"KERNEL32", "USER32", "GDI32", "SHELL32", "WSOCK32", "VERSION"}
+# Loaded at the first call into them (rt/delay_load_win32.cpp): they would delay the start.
+DELAY_LOADED_DLLS = {"SHELL32", "WSOCK32", "VERSION"}
 SIZE_LIMIT = 50 * 1024
 PROGRAMS = sys.argv[1:]
 
@@ -54,6 +57,32 @@ class PeImage:
         offset = self.Offset(rva)
         return self.data[offset:self.data.index(b"\0", offset)].decode("ascii")
 
+    def DelayImports(self):
+        """[(DLL name, function name or '#ordinal')] of the delay-import descriptors. The
+        linker leaves their directory entry empty, so they are found by their shape: the
+        attribute 1 (addresses relative to the image), then the offset of a DLL's name."""
+        imports = []
+        for start, size, raw in self.sections:
+            for descriptor in range(raw, raw + size - 31, 4):
+                attributes, name, _, _, names = struct.unpack_from("<5I", self.data, descriptor)
+                if attributes != 1 or not name or not names:
+                    continue
+                try:
+                    dll = self.Text(name)
+                    entry = self.Offset(names)
+                except (ValueError, UnicodeDecodeError):
+                    continue
+                if not dll.upper().endswith(".DLL"):
+                    continue
+                while True:
+                    value = struct.unpack_from("<I", self.data, entry)[0]
+                    if value == 0:
+                        break
+                    imports.append((dll, "#%d" % (value & 0xFFFF) if value & 0x80000000
+                                    else self.Text(value + 2)))
+                    entry += 4
+        return imports
+
     def Imports(self):
         """[(DLL name, function name or '#ordinal')] in the order of the table."""
         imports = []
@@ -80,7 +109,7 @@ def Faults(image, allowed):
     imports = image.Imports()
     if not imports:
         faults.append("no imports read")
-    for dll, name in imports:
+    for dll, name in imports + image.DelayImports():
         base = dll.upper().rsplit(".DLL", 1)[0]
         if base not in ALLOWED_DLLS:
             faults.append("imports from %s (%s)" % (dll, name))
@@ -100,12 +129,21 @@ class ImportsTest(unittest.TestCase):
                 self.assertEqual(Faults(PeImage(f.read()), allowed), [])
                 self.assertLessEqual(os.path.getsize(program), SIZE_LIMIT)
 
+    def test_the_dlls_only_the_close_needs_are_not_loaded_at_start(self):
+        for program in PROGRAMS:
+            with self.subTest(program=os.path.basename(program)), open(program, "rb") as f:
+                image = PeImage(f.read())
+                def Dlls(imports):
+                    return {dll.upper().rsplit(".DLL", 1)[0] for dll, _ in imports}
+                self.assertEqual(Dlls(image.Imports()) & DELAY_LOADED_DLLS, set())
+                self.assertEqual(Dlls(image.DelayImports()), DELAY_LOADED_DLLS)
+
     def test_a_c_run_time_and_an_unlisted_function_are_seen(self):
         # A copy of the program whose table names msvcrt and a function that Windows 95
         # has only as a stub, made by renaming entries in place.
         with open(PROGRAMS[0], "rb") as f:
             data = bytearray(f.read())
-        for old, new in ((b"SHELL32.dll\0", b"msvcrt.dll\0\0"), (b"lstrcpynA\0", b"lstrcpynW\0")):
+        for old, new in ((b"shell32.dll\0", b"msvcrt.dll\0\0"), (b"lstrcpynA\0", b"lstrcpynW\0")):
             at = data.find(old)
             self.assertGreater(at, 0, old)
             data[at:at + len(new)] = new

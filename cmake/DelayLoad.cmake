@@ -1,0 +1,49 @@
+# WSOCK32, SHELL32 and VERSION serve only the close (the report, the mail fallback, the
+# Windows 9x version check), but imported they are loaded, with the DLLs they pull in, before
+# the program's first instruction, and that start-up delays the window's first paint by as
+# much as everything the window itself does. exitpoll.exe therefore links import libraries of
+# the same names, made here with dlltool's delay-import stubs from every function the
+# toolchain's own libraries offer: the code calls those functions as before, and
+# rt/delay_load_win32.cpp loads each DLL at the first call into it.
+#
+# EXITPOLL_DELAY_LOAD_LINK_FLAGS puts their folder first on the program's library path, so
+# that each -lwsock32, -lshell32 and -lversion of its link line finds them. It also names
+# as needed each function of these DLLs that the program may import (the list that
+# tests/app/imports_test.py holds it to): the code calls them through their address-table
+# entries ("__imp_"), which start out pointing at the loading stubs, and the linker drops an
+# import's stub that no symbol names, leaving the entry 0.
+set(EXITPOLL_DELAY_LOAD_DIR ${CMAKE_BINARY_DIR}/delay_load)
+file(MAKE_DIRECTORY ${EXITPOLL_DELAY_LOAD_DIR})
+set(EXITPOLL_DELAY_LOAD_LINK_FLAGS -L${EXITPOLL_DELAY_LOAD_DIR})
+foreach(dll wsock32 shell32 version)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${dll}.a
+                  OUTPUT_VARIABLE library OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${CMAKE_NM} --defined-only ${library}
+                  OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
+  # "00000000 T _socket@12": the stub of an exported function, named as the compiler
+  # calls it. The definition lists it without the leading underscore.
+  string(REGEX MATCHALL "[0-9a-f]+ T _[A-Za-z0-9_@]+" functions "${symbols}")
+  set(definition "LIBRARY ${dll}.dll\nEXPORTS\n")
+  foreach(line ${functions})
+    string(REGEX REPLACE "^[0-9a-f]+ T _" "" function "${line}")
+    string(APPEND definition "${function}\n")
+  endforeach()
+  file(WRITE ${EXITPOLL_DELAY_LOAD_DIR}/${dll}.def "${definition}")
+  # --kill-at: the DLL exports the names without "@n".
+  execute_process(COMMAND ${CMAKE_DLLTOOL} --machine i386 --kill-at --dllname ${dll}.dll
+                          --def ${EXITPOLL_DELAY_LOAD_DIR}/${dll}.def
+                          --output-delaylib ${EXITPOLL_DELAY_LOAD_DIR}/lib${dll}.a
+                  COMMAND_ERROR_IS_FATAL ANY)
+
+  string(TOUPPER ${dll} upper)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/tests/app/win95_nt4_imports.txt listed REGEX "^${upper} ")
+  foreach(entry ${listed})
+    string(REGEX REPLACE "^${upper} " "" name "${entry}")
+    string(REGEX MATCH "\n${name}(@[0-9]+)?\n" decorated "${definition}")
+    string(STRIP "${decorated}" decorated)
+    if(NOT decorated)
+      message(FATAL_ERROR "${dll}.dll has no function ${name}")
+    endif()
+    list(APPEND EXITPOLL_DELAY_LOAD_LINK_FLAGS -Wl,-u,_${decorated})
+  endforeach()
+endforeach()
