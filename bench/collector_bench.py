@@ -8,7 +8,7 @@
 2. The results page: median time of 5 loads (all time, all products; and the last 30 days of
    one product) with 10,000, 100,000 and 1,000,000 stored reports, on both databases.
 
-Starts its own PostgreSQL 15 (scripts/postgres-env.sh, fsync on), its logs in build/bench/postgres.
+Starts its own PostgreSQL 15 (scripts/postgres-env.sh, fsync on) in build/bench/postgres.
 Run as root or as a user who may run PostgreSQL:
     python3 bench/collector_bench.py [ingest|page]   (both by default)"""
 import base64
@@ -39,8 +39,9 @@ VERSIONS = [b"Windows 95", b"Windows 98", b"Windows 98SE", b"Windows ME", b"Wind
 
 def Shell(script):
     """Runs `script` after sourcing scripts/postgres-env.sh; returns what it printed."""
-    return subprocess.run(["bash", "-c", "source %s/scripts/postgres-env.sh && %s" % (ROOT, script)],
-                          check=True, timeout=300, stdout=subprocess.PIPE).stdout.decode().strip()
+    command = "source %s/scripts/postgres-env.sh && %s" % (ROOT, script)
+    return subprocess.run(["bash", "-c", command], check=True, timeout=300,
+                          stdout=subprocess.PIPE).stdout.decode().strip()
 
 
 def Ingest(Server, Database, workers):
