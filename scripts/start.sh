@@ -20,6 +20,11 @@ start_up() {
   local network=$1 presets=$2 root
   shift 2
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  # Debian keeps nginx and ip in /usr/sbin, which an ordinary user's PATH lacks.
+  case ":$PATH:" in
+    *:/usr/sbin:*) ;;
+    *) export PATH=$PATH:/usr/sbin:/sbin ;;
+  esac
   source "$root/scripts/i386-support.sh"
   if [ -n "${EXITPOLL_STARTED:-}" ]; then
     START_MODE_LINE=$EXITPOLL_STARTED START_TIME=${EXITPOLL_START_TIME:-$(date +%s)}
