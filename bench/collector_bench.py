@@ -41,8 +41,10 @@ VERSIONS = [b"Windows 95", b"Windows 98", b"Windows 98SE", b"Windows ME", b"Wind
 
 
 def Shell(script):
-    subprocess.run(["bash", "-c", "source %s/scripts/postgres-env.sh && %s" % (ROOT, script)],
-                   check=True, timeout=300)
+    """Runs `script` after sourcing scripts/postgres-env.sh; returns what it printed."""
+    command = "source %s/scripts/postgres-env.sh && %s" % (ROOT, script)
+    return subprocess.run(["bash", "-c", command], check=True, timeout=300,
+                          stdout=subprocess.PIPE).stdout.decode().strip()
 
 
 def Ingest(Server, Database, workers):
@@ -194,8 +196,9 @@ def DistinctValues(Database):
 
 
 def main():
-    Shell("postgres_start %s" % PG_FOLDER)
-    os.environ["EXITPOLL_TEST_PGHOST"] = os.path.join(PG_FOLDER, "run")
+    # As root the server's socket folder is not in PG_FOLDER (see postgres-env.sh).
+    os.environ["EXITPOLL_TEST_PGHOST"] = Shell(
+        "postgres_start %s >&2 && echo \"$EXITPOLL_TEST_PGHOST\"" % PG_FOLDER)
     os.environ["EXITPOLL_TEST_PGPASSWORD"] = "exitpoll-test"
     parts = sys.argv[1:] or ["ingest", "page"]
     try:
