@@ -205,8 +205,12 @@ http {
             os.killpg(self.fpm.pid, signal.SIGKILL)
             self.fpm.wait()
             raise
-        self._Launch(["nginx", "-p", f, "-e", os.path.join(f, "error.log"),
-                      "-c", os.path.join(f, "nginx.conf")], None)
+        try:
+            self._Launch(["nginx", "-p", f, "-e", os.path.join(f, "error.log"),
+                          "-c", os.path.join(f, "nginx.conf")], None)
+        except Exception:  # no nginx at all: php-fpm would outlive the test
+            self.Stop()
+            raise
         self._Wait(self.port)
 
     def _Processes(self):

@@ -239,9 +239,8 @@ class StoreLocationTest(unittest.TestCase):
 
     def test_default_store_is_beside_the_served_folder(self):
         CheckAnswer(self, self.Answer({}), *OK)
-        database = c.SqliteDatabase()
-        database.path = os.path.join(self.temp, "exitpoll-data", "uninstall.sqlite")
-        self.assertEqual([row[1:] for row in database.Rows()], [(b"A", b"B", b"C")])
+        rows = c.SqliteRows(os.path.join(self.temp, "exitpoll-data", "uninstall.sqlite"))
+        self.assertEqual([row[1:] for row in rows], [(b"A", b"B", b"C")])
 
     def test_failed_store_does_not_answer_ok(self):
         not_a_folder = os.path.join(self.temp, "file")
