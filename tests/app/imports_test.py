@@ -57,6 +57,16 @@ class PeImage:
         offset = self.Offset(rva)
         return self.data[offset:self.data.index(b"\0", offset)].decode("ascii")
 
+    def Names(self, entry):
+        """The function names (or '#ordinal') of the name table at file offset `entry`."""
+        names = []
+        while True:
+            value = struct.unpack_from("<I", self.data, entry)[0]
+            if value == 0:
+                return names
+            names.append("#%d" % (value & 0xFFFF) if value & 0x80000000 else self.Text(value + 2))
+            entry += 4
+
     def DelayImports(self):
         """[(DLL name, function name or '#ordinal')] of the delay-import descriptors. The
         linker leaves their directory entry empty, so they are found by their shape: the
@@ -74,13 +84,7 @@ class PeImage:
                     continue
                 if not dll.upper().endswith(".DLL"):
                     continue
-                while True:
-                    value = struct.unpack_from("<I", self.data, entry)[0]
-                    if value == 0:
-                        break
-                    imports.append((dll, "#%d" % (value & 0xFFFF) if value & 0x80000000
-                                    else self.Text(value + 2)))
-                    entry += 4
+                imports += [(dll, name) for name in self.Names(entry)]
         return imports
 
     def Imports(self):
@@ -93,13 +97,7 @@ class PeImage:
                 return imports
             dll = self.Text(name)
             entry = self.Offset(lookup or addresses)
-            while True:
-                value = struct.unpack_from("<I", self.data, entry)[0]
-                if value == 0:
-                    break
-                imports.append((dll, "#%d" % (value & 0xFFFF) if value & 0x80000000
-                                else self.Text(value + 2)))
-                entry += 4
+            imports += [(dll, name) for name in self.Names(entry)]
             descriptor += 20
 
 
