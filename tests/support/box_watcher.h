@@ -65,7 +65,6 @@ private:
   }
 
   void Run() {
-    int emptyLooks = 0;
     while (!stop_) {
       Search search = {owner_, nullptr};
       EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
@@ -74,19 +73,12 @@ private:
         GetWindowTextA(search.found, caption, sizeof caption);
         std::string text;
         EnumChildWindows(search.found, FindText, reinterpret_cast<LPARAM>(&text));
-        // A slow Wine shows the box a moment before its text is set: look again, for a
-        // few seconds at most, before taking a box without text.
-        if (text.empty() && ++emptyLooks < 300) {
-          Sleep(10);
-          continue;
-        }
-        emptyLooks = 0;
         {
           std::lock_guard<std::mutex> lock(mutex_);
           seen_.push_back({caption, text});
         }
         PostMessageA(search.found, WM_COMMAND, IDOK, 0);
-        for (int i = 0; i < 3000 && IsWindow(search.found); ++i) Sleep(10);
+        for (int i = 0; i < 200 && IsWindow(search.found); ++i) Sleep(10);
       }
       Sleep(10);
     }
