@@ -144,13 +144,18 @@ def PageTimes(server, query):
     return statistics.median(times) * 1000
 
 
+def PageSettings(database):
+    """The database's settings with the results page's password set to PASSWORD."""
+    hashed = subprocess.run(["php", "-r", "echo password_hash($argv[1], PASSWORD_DEFAULT);",
+                             PASSWORD], stdout=subprocess.PIPE, check=True).stdout.decode()
+    return dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH=hashed)
+
+
 def ResultsPage(Database):
     database = Database()
     figures = []
     try:
-        hashed = subprocess.run(["php", "-r", "echo password_hash($argv[1], PASSWORD_DEFAULT);",
-                                 PASSWORD], stdout=subprocess.PIPE, check=True).stdout.decode()
-        settings = dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH=hashed)
+        settings = PageSettings(database)
         with c.PhpServer(settings) as server:
             c.Report(server.port, b"prj=Product+1&reason=Unstable&os=Windows+XP")
             have = 1
@@ -178,9 +183,7 @@ def DistinctValues(Database):
     database = Database()
     figures = []
     try:
-        hashed = subprocess.run(["php", "-r", "echo password_hash($argv[1], PASSWORD_DEFAULT);",
-                                 PASSWORD], stdout=subprocess.PIPE, check=True).stdout.decode()
-        settings = dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH=hashed)
+        settings = PageSettings(database)
         with c.PhpServer(settings) as server:
             c.Report(server.port, b"prj=Product+1&reason=Unstable&os=Windows+XP")
             day = time.strftime("%Y-%m-%dT00:00:00Z", time.gmtime())

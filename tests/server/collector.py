@@ -48,12 +48,17 @@ def Request(port, target, method=b"GET", extra_headers=b"", body=b""):
         request += b"Content-Length: %d\r\n" % len(body)
     with socket.create_connection(("127.0.0.1", port), timeout=20) as s:
         s.sendall(request + b"\r\n" + body)
-        answer = b""
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                return answer
-            answer += chunk
+        return ReadToEnd(s)
+
+
+def ReadToEnd(connection):
+    """Everything the peer sends until it closes the connection."""
+    answer = b""
+    while True:
+        chunk = connection.recv(65536)
+        if not chunk:
+            return answer
+        answer += chunk
 
 
 def Report(port, query, **kwargs):

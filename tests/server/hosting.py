@@ -252,9 +252,4 @@ def TlsRequest(port, target, ca, extra_headers=b"", source="127.0.0.1"):
                                   source_address=(source, 0)) as raw:
         with context.wrap_socket(raw, server_hostname="127.0.0.1") as s:
             s.sendall(request)
-            answer = b""
-            while True:
-                chunk = s.recv(65536)
-                if not chunk:
-                    return answer
-                answer += chunk
+            return c.ReadToEnd(s)
