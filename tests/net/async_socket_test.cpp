@@ -242,12 +242,11 @@ TEST(SocketDispatch, UnhandledNotificationsShowTheirBoxes) {
   socket->LookupTask = reinterpret_cast<HANDLE>(0x5A);  // the lookup row answers it
   for (const Row& row : rows)
     SendMessageA(socket->Window->Handle, row.msg, row.task, MAKELONG(row.event, row.error));
-  std::vector<SeenBox> seen = watcher.Seen();
-  ASSERT_EQ(std::size(rows), seen.size());
-  for (size_t i = 0; i < seen.size(); ++i) {
-    EXPECT_EQ(rows[i].caption, seen[i].Caption) << rows[i].why;
-    EXPECT_EQ(rows[i].text, seen[i].Text) << rows[i].why;
-  }
+  // Compared as whole lists, so that a failure shows which box was missing or different.
+  std::vector<std::string> expected, seen;
+  for (const Row& row : rows) expected.push_back(std::string(row.caption) + ": " + row.text);
+  for (const SeenBox& box : watcher.Seen()) seen.push_back(box.Caption + ": " + box.Text);
+  EXPECT_EQ(expected, seen);
   FreeObject(socket);
 }
 

@@ -1,5 +1,7 @@
 // Test helper: answers the message boxes that the code under test shows, from a second
 // thread, so that no person has to press OK. It records each box's caption and text.
+// A test that uses it holds the display-focus lock: a box takes the keyboard focus, so keys
+// that another test types would land in it, and could close it before it is seen.
 #pragma once
 
 #include <windows.h>
