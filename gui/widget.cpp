@@ -480,7 +480,8 @@ LRESULT Perform(Widget* w, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void Invalidate(Widget* w) {
   if (gToolkit.LoopTerminated || !w->Handle) return;
-  InvalidateRect(w->Handle, nullptr, TRUE);
+  // A window not on screen is painted whole when it is shown.
+  if (IsWindowVisible(w->Handle)) InvalidateRect(w->Handle, nullptr, TRUE);
   if (gToolkit.InvalidateHook) gToolkit.InvalidateHook(w);
 }
 
