@@ -52,23 +52,32 @@ void CheckRadio(Widget* w) {
   CheckRadioButton(GetHandle(parent), parent->FirstRadioId, parent->LastRadioId, w->ControlId);
 }
 
+// The extent of `text` in w's font, measured on a memory DC: the same display device as
+// the window's DC, but it needs no trip to the window server for a visible region.
+SIZE MeasureText(Widget* w, const ByteString& text) {
+  SIZE size = {0, 0};
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, GetToolHandle(GetFont(w)));
+  GetTextExtentPoint32A(dc, text.Data(), text.Length(), &size);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  return size;
+}
+
 void AutoSizeNow(Widget* w) {
   ByteString text = GetText(w);
   SIZE size = {0, 0};
   if (!text.IsEmpty()) {
     if (GetFontStyle(GetFont(w)) & kFontItalic) text += " ";
-    if (!w->Handle) {
-      // Making the window applies the font, which refits the widget through this very
-      // hook: measuring again would only repeat it.
-      GetHandle(w);
-      if (w->Handle) return;
-    }
-    size = TextExtent(WidgetCanvas(w), text);
+    size = MeasureText(w, text);
   }
   int widthExtra = w->ClassActions.WidthExtra;
   int heightExtra = w->ClassActions.HeightExtra;
   if (widthExtra > 0) SetWidth(w, size.cx + widthExtra);
   if (heightExtra > 0) SetHeight(w, size.cy + heightExtra);
+  // Sized first, the window is made at its final size; making it applies the font, which
+  // comes back through this hook and finds the size right.
+  if (!text.IsEmpty() && !w->Handle) GetHandle(w);
 }
 
 bool SizeLockHandler(Widget* w, WidgetMessage& m, LRESULT& result) {

@@ -23,6 +23,13 @@ bool IsShown(Widget* w) {
   return true;
 }
 
+bool HasNonClientArea(HWND window) {
+  RECT outer, inner;
+  GetWindowRect(window, &outer);
+  GetClientRect(window, &inner);
+  return outer.right - outer.left != inner.right || outer.bottom - outer.top != inner.bottom;
+}
+
 bool RunAttachedHandlers(Widget* w, WidgetMessage& m, LRESULT& result) {
   if (w->Destroying) return false;  // its window is being taken down
   AddRef(w);
@@ -144,6 +151,11 @@ LRESULT BuiltInRules(Widget* w, WidgetMessage& m) {
       return DefaultMessage(w, m);
     case WM_SETFOCUS:
       return HandleSetFocus(w, m);
+    case WM_NCPAINT:
+      // A control without border or scroll bars has nothing outside its client area to
+      // draw, and the default handling would still fetch a window DC for it.
+      if (w->IsChild && !HasNonClientArea(w->Handle)) return 0;
+      return DefaultMessage(w, m);
     case WM_SETCURSOR:
       if (!GetCapture() && LOWORD(m.LParam) == HTCLIENT) {
         SetCursor(w->Cursor);

@@ -11,6 +11,16 @@ namespace {
 
 const char kSelfProp[] = "TK_SELF";
 
+HCURSOR gArrowCursor;
+
+// The standard arrow, shared by the system, loaded once: under Wine every LoadCursorA asks
+// the window server whether the display has changed (three round trips), and each widget
+// wanted the arrow two or three times before its window was shown.
+HCURSOR ArrowCursor() {
+  if (!gArrowCursor) gArrowCursor = LoadCursorA(nullptr, IDC_ARROW);
+  return gArrowCursor;
+}
+
 char* CopyText(const char* text) {
   int length = static_cast<int>(strlen(text));
   char* copy = static_cast<char*>(MemAlloc(length + 1));
@@ -96,7 +106,7 @@ void Widget::Initialize() {
   ClassStyle = CS_OWNDC;
   Style = WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW;
   ExStyle = WS_EX_CONTROLPARENT;
-  Cursor = LoadCursorA(nullptr, IDC_ARROW);
+  Cursor = ArrowCursor();
   Enabled = true;
   Visible = true;
   Children = CreateObjectList();
@@ -112,7 +122,7 @@ void Widget::InitWithParent(Widget* parent) {
   if (Parent) Parent->Children->Remove(this);
   if (parent) parent->Children->Add(this);
   Parent = parent;
-  Cursor = LoadCursorA(nullptr, IDC_ARROW);
+  Cursor = ArrowCursor();
 }
 
 Widget* CreateWidget(Widget* parent, const char* className, bool look3D) {
@@ -156,7 +166,7 @@ bool Widget::CreateWindowHandle() {
   record.style = ClassStyle;
   record.lpfnWndProc = SystemProc;
   record.hInstance = module;
-  record.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  record.hCursor = ArrowCursor();
   char className[64];
   lstrcpynA(className, "tk_", sizeof(className));
   if (ClassName) lstrcpynA(className + 3, ClassName, sizeof(className) - 3);
@@ -480,7 +490,8 @@ LRESULT Perform(Widget* w, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void Invalidate(Widget* w) {
   if (gToolkit.LoopTerminated || !w->Handle) return;
-  InvalidateRect(w->Handle, nullptr, TRUE);
+  // A window not on screen is painted whole when it is shown.
+  if (IsWindowVisible(w->Handle)) InvalidateRect(w->Handle, nullptr, TRUE);
   if (gToolkit.InvalidateHook) gToolkit.InvalidateHook(w);
 }
 

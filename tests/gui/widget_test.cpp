@@ -3,6 +3,9 @@
 // size lock, and destruction. No window here is shown.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "support/gui_test.h"
 
 namespace {
@@ -172,6 +175,34 @@ TEST_F(Widgets, AutoSizeFitsTheText) {
   SIZE caption = Measure(button, "Uninstall");
   EXPECT_EQ(GetWidth(button), caption.cx + 8);
   EXPECT_EQ(GetHeight(button), caption.cy + 8);
+}
+
+// The size each window was created with, seen by a CBT hook.
+std::vector<std::pair<HWND, SIZE>> gMadeSizes;
+
+LRESULT CALLBACK RecordMadeSize(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) {
+    const CREATESTRUCTA* cs = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+    gMadeSizes.push_back({reinterpret_cast<HWND>(wParam), SIZE{cs->cx, cs->cy}});
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Widgets, AnAutoSizedControlsWindowIsMadeAtItsFinalSize) {
+  GetHandle(form_);
+  gMadeSizes.clear();
+  HHOOK hook = SetWindowsHookExA(WH_CBT, &RecordMadeSize, nullptr, GetCurrentThreadId());
+  Widget* made[] = {SetAutoSize(CreateLabel(form_, "Question:"), true),
+                    SetAutoSize(CreateCheckBox(form_, "Too expensive"), true),
+                    SetAutoSize(CreateOwnerDrawButton(form_, "Uninstall", 0, 0, nullptr, 0), true)};
+  UnhookWindowsHookEx(hook);
+  ASSERT_EQ(gMadeSizes.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(gMadeSizes[i].first, made[i]->Handle);
+    EXPECT_EQ(gMadeSizes[i].second.cx, GetWidth(made[i])) << i;
+    EXPECT_EQ(gMadeSizes[i].second.cy, GetHeight(made[i])) << i;
+  }
+  EXPECT_GT(GetWidth(made[1]), 72) << "measured, not the default width";
 }
 
 TEST_F(Widgets, AutoSizeFollowsTextAndFontChanges) {
