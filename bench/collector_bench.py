@@ -14,6 +14,7 @@ Starts its own PostgreSQL 15 (scripts/postgres-env.sh, fsync on) in build/bench/
 Run as root or as a user who may run PostgreSQL:
     python3 bench/collector_bench.py [ingest|page|distinct]   (ingest and page by default)"""
 import base64
+import contextlib
 import os
 import random
 import sqlite3
@@ -151,50 +152,52 @@ def PageSettings(database):
     return dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH=hashed)
 
 
-def ResultsPage(Database):
+@contextlib.contextmanager
+def PageServer(Database):
+    """A new database of that kind behind php -S with the page's password set, holding one
+    report sent through the endpoint (which makes the schema): yields the database and the
+    server, and drops the database after."""
     database = Database()
-    figures = []
     try:
-        settings = PageSettings(database)
-        with c.PhpServer(settings) as server:
+        with c.PhpServer(PageSettings(database)) as server:
             c.Report(server.port, b"prj=Product+1&reason=Unstable&os=Windows+XP")
-            have = 1
-            for rows in PAGE_ROWS:
-                started = time.monotonic()
-                Seed(database, rows - have, have)
-                seeding = time.monotonic() - started
-                have = rows
-                product = b"&p=" + b"Product 1".hex().encode()
-                figures.append((rows, PageTimes(server, b"?days=all"),
-                                PageTimes(server, b"?days=30" + product),
-                                PageTimes(server, b"?days=all" + product + b"&v="
-                                          + b"2.0".hex().encode()),
-                                PageTimes(server, b"?days=all&q=NUMBER+12345"),
-                                PageTimes(server, b"?days=all&q=%C3%89+12345"),
-                                seeding))
+            yield database, server
     finally:
         database.Drop()
+
+
+def ResultsPage(Database):
+    figures = []
+    with PageServer(Database) as (database, server):
+        have = 1
+        for rows in PAGE_ROWS:
+            started = time.monotonic()
+            Seed(database, rows - have, have)
+            seeding = time.monotonic() - started
+            have = rows
+            product = b"&p=" + b"Product 1".hex().encode()
+            figures.append((rows, PageTimes(server, b"?days=all"),
+                            PageTimes(server, b"?days=30" + product),
+                            PageTimes(server, b"?days=all" + product + b"&v="
+                                      + b"2.0".hex().encode()),
+                            PageTimes(server, b"?days=all&q=NUMBER+12345"),
+                            PageTimes(server, b"?days=all&q=%C3%89+12345"),
+                            seeding))
     return figures
 
 
 def DistinctValues(Database):
     """The page's time (all time, all products) with 100,000 reports of 6 reasons, then with
     100,000 more whose reasons all differ: its work grows with the distinct values counted."""
-    database = Database()
     figures = []
-    try:
-        settings = PageSettings(database)
-        with c.PhpServer(settings) as server:
-            c.Report(server.port, b"prj=Product+1&reason=Unstable&os=Windows+XP")
-            day = time.strftime("%Y-%m-%dT00:00:00Z", time.gmtime())
-            for distinct in [False, True]:
-                rows = [(day, b"Product 1", b"Reason %d" % i if distinct else REASONS[i % 6],
-                         b"Windows XP") for i in range(100_000)]
-                for first in range(0, len(rows), 20_000):
-                    database.Insert(rows[first:first + 20_000])
-                figures.append((distinct, PageTimes(server, b"?days=all")))
-    finally:
-        database.Drop()
+    with PageServer(Database) as (database, server):
+        day = time.strftime("%Y-%m-%dT00:00:00Z", time.gmtime())
+        for distinct in [False, True]:
+            rows = [(day, b"Product 1", b"Reason %d" % i if distinct else REASONS[i % 6],
+                     b"Windows XP") for i in range(100_000)]
+            for first in range(0, len(rows), 20_000):
+                database.Insert(rows[first:first + 20_000])
+            figures.append((distinct, PageTimes(server, b"?days=all")))
     return figures
 
 

@@ -6,6 +6,7 @@ password hash the page stays closed. Needs tests/server/node_modules (scripts/te
 npm ci) and EXITPOLL_SCREENSHOT_DIR for the screenshot."""
 import base64
 import concurrent.futures
+import contextlib
 import csv
 import datetime
 import io
@@ -116,18 +117,26 @@ def RequestFrom(port, source, password):
                                   source_address=(source, 0)) as s:
         s.sendall(b"GET " + c.RESULTS_PATH.encode() + b"?days=all HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                   b"Connection: close\r\nAuthorization: Basic " + auth + b"\r\n\r\n")
-        answer = b""
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                return answer
-            answer += chunk
+        return c.ReadToEnd(s)
 
 
 def PasswordHash(password):
     return subprocess.run(["php", "-r", "echo password_hash($argv[1], PASSWORD_DEFAULT);",
                            password], stdout=subprocess.PIPE, check=True,
                           timeout=60).stdout.decode()
+
+
+@contextlib.contextmanager
+def PageServer(Database, workers=1):
+    """A new database of that kind behind php -S, with the page's password set: yields the
+    database and the server, and drops the database after."""
+    database = Database()
+    try:
+        settings = dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
+        with c.PhpServer(settings, workers=workers) as server:
+            yield database, server
+    finally:
+        database.Drop()
 
 
 class ResultsPageTest(unittest.TestCase):
@@ -137,32 +146,26 @@ class ResultsPageTest(unittest.TestCase):
         os.makedirs(screenshots, exist_ok=True)
         for Database in c.DATABASES:
             with self.subTest(database=Database.name):
-                database = Database()
-                try:
-                    settings = dict(database.settings,
-                                    EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
-                    # Workers to spare: Chromium opens speculative connections that a lone
-                    # php -S worker waits on for a minute before it serves the next request.
-                    with c.PhpServer(settings, workers=4) as server:
-                        # One report through the endpoint makes the schema and counts too.
-                        c.Report(server.port, b"prj=Net+Tool&reason=Unstable&os=Windows+XP")
-                        database.Insert(rows, COLUMNS)
-                        seeded = database.Columns(COLUMNS)
-                        expected = {
-                            "base": "http://127.0.0.1:%d%s" % (server.port, c.RESULTS_PATH),
-                            "password": PASSWORD,
-                            "hostile": Text(HOSTILE[6:].lstrip(b" ")),
-                            "screenshot": os.path.join(
-                                screenshots, "results_page_%s" % Database.name.lower()),
-                            "views": [Expected(seeded, *view) for view in [
-                                ("30", None), ("7", b"Net Tool"), ("90", b"Caf\xe9 Tool"),
-                                ("all", None), ("all", b"Caf\xe9 Tool", b"2.0-\xe9"),
-                                ("90", None, None, "\u00e9t\u00e9"), ("all", None, None, "%"),
-                                ("all", None, None, HOSTILE_SEARCH)]],
-                        }
-                        self.RunBrowser(expected)
-                finally:
-                    database.Drop()
+                # Workers to spare: Chromium opens speculative connections that a lone
+                # php -S worker waits on for a minute before it serves the next request.
+                with PageServer(Database, workers=4) as (database, server):
+                    # One report through the endpoint makes the schema and counts too.
+                    c.Report(server.port, b"prj=Net+Tool&reason=Unstable&os=Windows+XP")
+                    database.Insert(rows, COLUMNS)
+                    seeded = database.Columns(COLUMNS)
+                    expected = {
+                        "base": "http://127.0.0.1:%d%s" % (server.port, c.RESULTS_PATH),
+                        "password": PASSWORD,
+                        "hostile": Text(HOSTILE[6:].lstrip(b" ")),
+                        "screenshot": os.path.join(
+                            screenshots, "results_page_%s" % Database.name.lower()),
+                        "views": [Expected(seeded, *view) for view in [
+                            ("30", None), ("7", b"Net Tool"), ("90", b"Caf\xe9 Tool"),
+                            ("all", None), ("all", b"Caf\xe9 Tool", b"2.0-\xe9"),
+                            ("90", None, None, "\u00e9t\u00e9"), ("all", None, None, "%"),
+                            ("all", None, None, HOSTILE_SEARCH)]],
+                    }
+                    self.RunBrowser(expected)
 
     def RunBrowser(self, expected):
         with tempfile.TemporaryDirectory(prefix="exitpoll-browser-") as folder:
@@ -182,20 +185,14 @@ class ResultsPageTest(unittest.TestCase):
         # cell may start a formula; the values stay readable.
         values = ["x;=1+1;", "a,@SUM(1)", "line\n-2", "cr\r\n+3", "tab\t=4", " =5", "q\"=6",
                   "-7", "x;  +8", "ok; fine, really", "=a;=b,=c", "\t@9"]
-        database = c.SqliteDatabase()
-        try:
-            settings = dict(database.settings,
-                            EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
-            with c.PhpServer(settings) as server:
-                c.Report(server.port, b"prj=P&reason=R&os=O")
-                database.Insert([("2020-01-01T00:00:00Z", b"P", v.encode(), v.encode())
-                                 for v in values])
-                auth = base64.b64encode(b"maker:" + PASSWORD.encode())
-                _, _, body = c.SplitAnswer(c.Request(
-                    server.port, c.RESULTS_PATH.encode() + b"?days=all&format=csv",
-                    extra_headers=b"Authorization: Basic " + auth + b"\r\n"))
-        finally:
-            database.Drop()
+        with PageServer(c.SqliteDatabase) as (database, server):
+            c.Report(server.port, b"prj=P&reason=R&os=O")
+            database.Insert([("2020-01-01T00:00:00Z", b"P", v.encode(), v.encode())
+                             for v in values])
+            auth = base64.b64encode(b"maker:" + PASSWORD.encode())
+            _, _, body = c.SplitAnswer(c.Request(
+                server.port, c.RESULTS_PATH.encode() + b"?days=all&format=csv",
+                extra_headers=b"Authorization: Basic " + auth + b"\r\n"))
         text = body.decode("utf-8").lstrip("\ufeff")
         for separator in ",;":
             for line in re.split("\r\n|\r|\n", text):
@@ -211,14 +208,8 @@ class ResultsPageTest(unittest.TestCase):
         attacker, maker = "127.0.0.2", "127.0.0.3"
         for Database in c.DATABASES:
             with self.subTest(database=Database.name):
-                database = Database()
-                try:
-                    settings = dict(database.settings,
-                                    EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
-                    with c.PhpServer(settings, workers=4) as server:
-                        self.Throttled(server, attacker, maker)
-                finally:
-                    database.Drop()
+                with PageServer(Database, workers=4) as (_, server):
+                    self.Throttled(server, attacker, maker)
 
     def Throttled(self, server, attacker, maker):
         def Try(source, password):
