@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/delivery_rules.h"
+#include "support/import_stand_in.h"
 #include "support/loopback_listener.h"
 #include "support/pump.h"
 
@@ -128,10 +129,7 @@ MailSeen gMail;
 
 class ShellStandIn {
 public:
-  ShellStandIn() : saved_(Swap(reinterpret_cast<void*>(&Open))) { gMail = MailSeen(); }
-  ~ShellStandIn() { Swap(saved_); }
-  ShellStandIn(const ShellStandIn&) = delete;
-  ShellStandIn& operator=(const ShellStandIn&) = delete;
+  ShellStandIn() : slot_(gShellExecuteSlot, reinterpret_cast<void*>(&Open)) { gMail = MailSeen(); }
 
 private:
   static HINSTANCE WINAPI Open(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) {
@@ -140,15 +138,7 @@ private:
     PumpFor(500);
     return reinterpret_cast<HINSTANCE>(33);
   }
-  static void* Swap(void* code) {
-    DWORD access;
-    VirtualProtect(&gShellExecuteSlot, sizeof(void*), PAGE_READWRITE, &access);
-    void* old = gShellExecuteSlot;
-    gShellExecuteSlot = code;
-    VirtualProtect(&gShellExecuteSlot, sizeof(void*), access, &access);
-    return old;
-  }
-  void* saved_;
+  ImportStandIn slot_;
 };
 
 // What reached `listener` from a client that has closed its end again: nothing when no

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/box_watcher.h"
+#include "support/import_stand_in.h"
 #include "support/loopback_listener.h"
 #include "support/pump.h"
 #include "support/scripted_server.h"
@@ -316,22 +317,11 @@ extern "C" void* gWsaStartupSlot asm("__imp__WSAStartup@8");
 
 class FailingWinsockStartup {
 public:
-  FailingWinsockStartup() : saved_(Swap(reinterpret_cast<void*>(&Fail))) {}
-  ~FailingWinsockStartup() { Swap(saved_); }
-  FailingWinsockStartup(const FailingWinsockStartup&) = delete;
-  FailingWinsockStartup& operator=(const FailingWinsockStartup&) = delete;
+  FailingWinsockStartup() : slot_(gWsaStartupSlot, reinterpret_cast<void*>(&Fail)) {}
 
 private:
   static int WINAPI Fail(WORD, WSADATA*) { return WSASYSNOTREADY; }
-  static void* Swap(void* code) {
-    DWORD access;
-    VirtualProtect(&gWsaStartupSlot, sizeof(void*), PAGE_READWRITE, &access);
-    void* old = gWsaStartupSlot;
-    gWsaStartupSlot = code;
-    VirtualProtect(&gWsaStartupSlot, sizeof(void*), access, &access);
-    return old;
-  }
-  void* saved_;
+  ImportStandIn slot_;
 };
 
 TEST(HttpClient, AFailedWinsockStartUpReachesTheClientAndShowsNoBox) {
