@@ -148,6 +148,28 @@ class PhpServer(_Server):
         self._Wait(self.port)
 
 
+def WriteNginxConfig(folder, connections, http):
+    """Writes folder/nginx.conf for a private nginx in the foreground that any user can run:
+    its pid file, error log and temporary folders in `folder`, `http` inside its http
+    block."""
+    with open(os.path.join(folder, "nginx.conf"), "w") as out:
+        out.write("""daemon off;
+master_process off;
+worker_processes 1;
+pid %(f)s/nginx.pid;
+error_log %(f)s/error.log;
+events { worker_connections %(connections)d; }
+http {
+  client_body_temp_path %(f)s/body;
+  proxy_temp_path %(f)s/proxy;
+  fastcgi_temp_path %(f)s/fastcgi;
+  uwsgi_temp_path %(f)s/uwsgi;
+  scgi_temp_path %(f)s/scgi;
+%(http)s
+}
+""" % {"f": folder, "connections": connections, "http": http})
+
+
 class NginxFpm(_Server):
     """nginx serving the site of server/nginx-site.conf on 127.0.0.1:port, passing PHP to a
     private php-fpm pool over a Unix socket. Both run as the calling user with their files in
@@ -184,24 +206,8 @@ catch_workers_output = yes
                 .replace("/srv/exitpoll/server", root)
                 .replace("unix:/run/php/php8.2-fpm.sock", "unix:" + socket_path)
                 .replace("include fastcgi_params;", "include /etc/nginx/fastcgi_params;"))
-        with open(os.path.join(f, "nginx.conf"), "w") as out:
-            out.write("""daemon off;
-master_process off;
-worker_processes 1;
-pid %(f)s/nginx.pid;
-error_log %(f)s/error.log;
-events { worker_connections 256; }
-http {
-  access_log off;
-  client_body_temp_path %(f)s/body;
-  proxy_temp_path %(f)s/proxy;
-  fastcgi_temp_path %(f)s/fastcgi;
-  uwsgi_temp_path %(f)s/uwsgi;
-  scgi_temp_path %(f)s/scgi;
-  %(site)s
-  %(extra)s
-}
-""" % {"f": f, "site": site, "extra": extra.replace("{port}", str(self.port))})
+        WriteNginxConfig(f, 256, "access_log off;\n%s\n%s" % (
+            site, extra.replace("{port}", str(self.port))))
         fpm_binary = shutil.which("php-fpm8.2") or "/usr/sbin/php-fpm8.2"
         self.fpm_log = open(os.path.join(f, "fpm.out"), "wb")
         self.fpm = subprocess.Popen([fpm_binary, "-F", "-R", "-y", os.path.join(f, "fpm.conf")],

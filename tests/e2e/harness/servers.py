@@ -213,21 +213,9 @@ class Nginx(_Process):
         self.port = port
         self.folder = tempfile.mkdtemp(prefix="exitpoll-nginx-")
         f = self.folder
-        config = """
-daemon off;
-master_process off;
-worker_processes 1;
-pid %(f)s/nginx.pid;
-error_log %(f)s/error.log;
-events { worker_connections 64; }
-http {
+        collector.WriteNginxConfig(f, 64, """
   log_format requests '$request';
   access_log %(f)s/access.log requests;
-  client_body_temp_path %(f)s/body;
-  proxy_temp_path %(f)s/proxy;
-  fastcgi_temp_path %(f)s/fastcgi;
-  uwsgi_temp_path %(f)s/uwsgi;
-  scgi_temp_path %(f)s/scgi;
   server {
     listen 127.0.0.1:%(port)d;
     location = %(path)s {
@@ -235,11 +223,7 @@ http {
       return 200 "OK\\n";
     }
     location / { return 404; }
-  }
-}
-""" % {"f": f, "port": port, "path": REPORT_PATH}
-        with open(os.path.join(f, "nginx.conf"), "w") as out:
-            out.write(config)
+  }""" % {"f": f, "port": port, "path": REPORT_PATH})
         self._Launch(["nginx", "-p", f, "-e", os.path.join(f, "error.log"),
                       "-c", os.path.join(f, "nginx.conf")])
 
