@@ -22,5 +22,11 @@ void LoadSettings(Settings& settings) {
     return;
   }
   ByteString path = SettingsPathOf(ByteString(exePath, static_cast<int>(length)));
+  // Without a file every key reads empty: the built-in values, found without asking the
+  // system for each key in turn (under Wine every key asks the registry for a mapping).
+  if (GetFileAttributesA(path.Data()) == INVALID_FILE_ATTRIBUTES) {
+    ResolveSettings(settings, nullptr, nullptr);
+    return;
+  }
   ResolveSettings(settings, &ReadProfileValue, const_cast<char*>(path.Data()));
 }
