@@ -324,7 +324,8 @@ void PumpAll() {
 void RunMainLoop(Widget** mainWidget) {
   ++gToolkit.LoopActive;
   gToolkit.MainWidget = *mainWidget;
-  if (gToolkit.MainWidget) gToolkit.MainWidget->CreateWindowHandle();
+  if (gToolkit.MainWidget && gToolkit.MainWidget->CreateWindowHandle())
+    UpdateWindow(gToolkit.MainWidget->Handle);
   while (!gToolkit.LoopTerminated) {
     // PumpAll also stops at a WM_NULL; what is queued behind it was seen already, and
     // WaitMessage waits only for news: look again before blocking.
