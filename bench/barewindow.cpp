@@ -23,7 +23,7 @@ const char* CaptionOf(const char* line) {
 
 }  // namespace
 
-extern "C" __attribute__((force_align_arg_pointer, noreturn)) void BareEntry() {
+extern "C" __attribute__((force_align_arg_pointer, noreturn)) void ReferenceEntry() {
   HINSTANCE module = GetModuleHandleA(nullptr);
   WNDCLASSA windowClass = {};
   windowClass.style = CS_DBLCLKS;

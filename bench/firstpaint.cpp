@@ -1,10 +1,12 @@
 // firstpaint.exe RUNS CAPTION COMMANDLINE: measures, from outside, the time from process start
-// to the first paint of a program's window, against the floor of a bare window. Each run
-// starts COMMANDLINE (taken verbatim from this program's own command line) and then
-// barewindow.exe (beside this program, same caption), the order swapped every other run so
-// that a busy machine weighs on both alike; for each it polls until the top-level window
-// CAPTION is visible and neither it nor any child has anything left to paint, then ends the
-// program. Prints every run, both medians, their ratio and the polling resolution achieved.
+// to the first paint of a program's window, against two references: a bare window (the
+// platform's floor for one window) and the floor window (the applet's window made with system
+// calls alone: what the window itself costs). Each run starts COMMANDLINE (taken verbatim from
+// this program's own command line), barewindow.exe and floorwindow.exe (beside this program,
+// same caption), in another order each run so that a busy machine weighs on all alike; for each
+// it polls until the top-level window CAPTION is visible and neither it nor any child has
+// anything left to paint, then ends the program. Prints every run, the medians, their ratios
+// and the polling resolution achieved.
 #include <windows.h>
 
 #include <stdio.h>
@@ -99,6 +101,17 @@ static double Median(std::vector<double>& times) {
   return times[times.size() / 2];
 }
 
+// The command line of a program beside this one, given the caption.
+static std::vector<char> BesideThis(const char* program, const char* caption) {
+  char path[MAX_PATH + 32];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  while (length > 0 && path[length - 1] != '\\') --length;
+  lstrcpyA(path + length, program);
+  std::vector<char> line(MAX_PATH + 300);
+  wsprintfA(line.data(), "\"%s\" %s", path, caption);
+  return line;
+}
+
 int main() {
   const char* start;
   int length;
@@ -114,42 +127,46 @@ int main() {
     return 2;
   }
 
-  char barePath[MAX_PATH + 16];
-  DWORD pathLength = GetModuleFileNameA(nullptr, barePath, MAX_PATH);
-  while (pathLength > 0 && barePath[pathLength - 1] != '\\') --pathLength;
-  lstrcpyA(barePath + pathLength, "barewindow.exe");
-  std::vector<char> bareLine(MAX_PATH + 300);
-  wsprintfA(bareLine.data(), "\"%s\" %s", barePath, caption);
+  // The program measured, the bare window and the floor window, each run in turn in
+  // another order, so that load from elsewhere weighs on all three alike.
+  const int kPrograms = 3;
+  std::vector<char> bareLine = BesideThis("barewindow.exe", caption);
+  std::vector<char> floorLine = BesideThis("floorwindow.exe", caption);
+  const char* lines[kPrograms] = {rest, bareLine.data(), floorLine.data()};
 
   Timer timer;
-  // One untimed pair first: the first start of each program after a pause pays for
+  // One untimed round first: the first start of each program after a pause pays for
   // loading files and the desktop that later runs (and real uninstalls) find ready.
-  if (MeasureOnce(timer, rest, caption, 0) < 0 ||
-      MeasureOnce(timer, bareLine.data(), caption, 0) < 0)
-    return 1;
+  for (const char* line : lines)
+    if (MeasureOnce(timer, line, caption, 0) < 0) return 1;
   timer = Timer();
-  std::vector<double> applet, bare, ratios;
+  std::vector<double> times[kPrograms], ratios;
   for (int run = 1; run <= runs; ++run) {
-    bool appletFirst = run % 2 == 1;
-    double first = MeasureOnce(timer, appletFirst ? rest : bareLine.data(), caption, run);
-    double second = MeasureOnce(timer, appletFirst ? bareLine.data() : rest, caption, run);
-    if (first < 0 || second < 0) return 1;
-    applet.push_back(appletFirst ? first : second);
-    bare.push_back(appletFirst ? second : first);
-    ratios.push_back(applet.back() / bare.back());
-    printf("run %d: %.1f ms, bare window %.1f ms\n", run, applet.back(), bare.back());
+    for (int i = 0; i < kPrograms; ++i) {
+      int program = (i + run) % kPrograms;
+      double t = MeasureOnce(timer, lines[program], caption, run);
+      if (t < 0) return 1;
+      times[program].push_back(t);
+    }
+    ratios.push_back(times[0].back() / times[1].back());
+    printf("run %d: %.1f ms, bare window %.1f ms, floor window %.1f ms\n", run, times[0].back(),
+           times[1].back(), times[2].back());
     fflush(stdout);
   }
-  double appletMedian = Median(applet), bareMedian = Median(bare);
-  printf(
-      "first paint: median %.1f ms over %d runs (min %.1f, max %.1f); polled every %.2f ms "
-      "(0: painted when first idle)\n",
-      appletMedian, runs, applet.front(), applet.back(), timer.PollInterval());
-  printf("bare window: median %.1f ms over %d runs (min %.1f, max %.1f)\n", bareMedian, runs,
-         bare.front(), bare.back());
-  // Both runs of a pair start within a second: the ratio of each pair is spared most of
+  static const char* const kNames[kPrograms] = {"first paint", "bare window", "floor window"};
+  double medians[kPrograms];
+  for (int i = 0; i < kPrograms; ++i) {
+    medians[i] = Median(times[i]);
+    printf("%s: median %.1f ms over %d runs (min %.1f, max %.1f)", kNames[i], medians[i], runs,
+           times[i].front(), times[i].back());
+    if (i == 0) printf("; polled every %.2f ms (0: painted when first idle)", timer.PollInterval());
+    printf("\n");
+  }
+  // The runs of a round start within a second: the ratio of each round is spared most of
   // the load that changes from second to second.
-  printf("ratio of the medians: %.2f; median of the runs' ratios: %.2f\n",
-         appletMedian / bareMedian, Median(ratios));
+  printf("ratio of the medians: %.2f; median of the runs' ratios: %.2f\n", medians[0] / medians[1],
+         Median(ratios));
+  printf("floor window against the bare window: %.2f; first paint against the floor window: %.2f\n",
+         medians[2] / medians[1], medians[0] / medians[2]);
   return 0;
 }
