@@ -73,6 +73,19 @@ function Answer(int $status, string $text, array $headers = []): void
     echo $text;
 }
 
+// Hands the answer given so far to the client before the script goes on.
+function SendAnswerNow(): void
+{
+    if (function_exists('fastcgi_finish_request')) {
+        fastcgi_finish_request();
+        return;
+    }
+    while (ob_get_level() > 0) {
+        ob_end_flush();
+    }
+    flush();
+}
+
 // When the request reached the server. PHP's own start time misses the wait in php-fpm's
 // queue, which under load can outlast the applet's patience, so the site passes nginx's
 // clock (EXITPOLL_ARRIVAL, seconds) along. nginx and php-fpm share a host or a synchronised
@@ -111,9 +124,14 @@ function HandleReport(): void
     try {
         // Ids are compared as given, in one case.
         $reportId = isset($values['id']) ? strtolower($values['id']) : null;
-        ReportStore::Open()->Store($values['prj'], $values['reason'], $values['os'],
-                                   $arrival + kStoreBudget, $values['ver'] ?? null, $reportId);
+        $store = ReportStore::Open();
+        $store->Store($values['prj'], $values['reason'], $values['os'], $arrival + kStoreBudget,
+                      $values['ver'] ?? null, $reportId);
         Answer(200, "OK\n");
+        // The store is closed only after the answer has gone: closing an SQLite file folds
+        // its log back into it, several syncs that a slow disk could stretch past the
+        // applet's wait for a report already stored.
+        SendAnswerNow();
     } catch (StoreTimeout $late) {
         error_log('exitpoll stats: not stored in time: ' . $late->getMessage());
         Answer(503, "NOT STORED\n");

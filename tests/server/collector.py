@@ -175,11 +175,12 @@ class NginxFpm(_Server):
     private php-fpm pool over a Unix socket. Both run as the calling user with their files in
     a temporary folder; the pool takes the collector settings from its environment.
     `listen` replaces the site's listen line, for TLS; `extra` is added to the http block, for
-    further servers; in both "{port}" stands for the port."""
+    further servers; in both "{port}" stands for the port. `fpm_wrapper` is a command that
+    starts php-fpm as its own child (a tracer that slows its system calls, say)."""
     name = "nginx + php-fpm"
 
     def __init__(self, settings, root=SERVER_DIR, workers=2, listen="listen 127.0.0.1:{port};",
-                 extra=""):
+                 extra="", fpm_wrapper=()):
         self.folder = tempfile.mkdtemp(prefix="exitpoll-nginx-fpm-")
         f = self.folder
         self.port = FreePort()
@@ -210,7 +211,7 @@ catch_workers_output = yes
             site, extra.replace("{port}", str(self.port))))
         fpm_binary = shutil.which("php-fpm8.2") or "/usr/sbin/php-fpm8.2"
         self.fpm_log = open(os.path.join(f, "fpm.out"), "wb")
-        self.fpm = subprocess.Popen([fpm_binary, "-F", "-R", "-y", os.path.join(f, "fpm.conf")],
+        self.fpm = subprocess.Popen([*fpm_wrapper, fpm_binary, "-F", "-R", "-y", os.path.join(f, "fpm.conf")],
                                     env=_Environment(settings), stdin=subprocess.DEVNULL,
                                     stdout=self.fpm_log, stderr=subprocess.STDOUT,
                                     start_new_session=True)
