@@ -5,7 +5,7 @@
 // as the applet's do. Then the form is shown, the edit box focused, the form updated, and a
 // message loop runs. No toolkit, no settings, no off-screen composition: what this window
 // costs the platform, the least the applet can come down to.
-#include <windows.h>
+#include "reference_window.h"
 
 namespace {
 
@@ -92,16 +92,6 @@ LRESULT CALLBACK FloorWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lP
   return DefWindowProcA(window, msg, wParam, lParam);
 }
 
-const char* CaptionOf(const char* line) {
-  bool quoted = false;
-  while (*line && (quoted || *line > ' ')) {
-    if (*line == '"') quoted = !quoted;
-    ++line;
-  }
-  while (*line == ' ' || *line == '\t') ++line;
-  return line;
-}
-
 HWND Child(HWND parent, const char* className, const char* text, DWORD style, DWORD exStyle, int x,
            int y, int width, int height, int id, HFONT font) {
   HWND window = CreateWindowExA(exStyle | WS_EX_CONTROLPARENT, className, text,
@@ -115,20 +105,8 @@ HWND Child(HWND parent, const char* className, const char* text, DWORD style, DW
 }  // namespace
 
 extern "C" __attribute__((force_align_arg_pointer, noreturn)) void ReferenceEntry() {
-  HINSTANCE module = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass = {};
-  windowClass.style = CS_DBLCLKS;
-  windowClass.lpfnWndProc = &FloorWindowProc;
-  windowClass.hInstance = module;
-  windowClass.hIcon = LoadIconA(module, "MAINICON");
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = "FloorWindow";
-  RegisterClassA(&windowClass);
-  HWND form = CreateWindowExA(
-      WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE, "FloorWindow", CaptionOf(GetCommandLineA()),
-      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 324,
-      199, 430, 328, nullptr, nullptr, module, nullptr);
+  HWND form = CreateReferenceForm("FloorWindow", &FloorWindowProc,
+                                  LoadIconA(GetModuleHandleA(nullptr), "MAINICON"));
   gFont = CreateFontA(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
   gBoldFont = CreateFontA(-11, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
 
@@ -164,10 +142,5 @@ extern "C" __attribute__((force_align_arg_pointer, noreturn)) void ReferenceEntr
   ShowWindow(form, SW_SHOWNORMAL);
   SetFocus(edit);
   UpdateWindow(form);
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  ExitProcess(0);
+  RunReferenceLoop();
 }
