@@ -211,7 +211,8 @@ catch_workers_output = yes
             site, extra.replace("{port}", str(self.port))))
         fpm_binary = shutil.which("php-fpm8.2") or "/usr/sbin/php-fpm8.2"
         self.fpm_log = open(os.path.join(f, "fpm.out"), "wb")
-        self.fpm = subprocess.Popen([*fpm_wrapper, fpm_binary, "-F", "-R", "-y", os.path.join(f, "fpm.conf")],
+        self.fpm = subprocess.Popen([*fpm_wrapper, fpm_binary, "-F", "-R", "-y",
+                                     os.path.join(f, "fpm.conf")],
                                     env=_Environment(settings), stdin=subprocess.DEVNULL,
                                     stdout=self.fpm_log, stderr=subprocess.STDOUT,
                                     start_new_session=True)
