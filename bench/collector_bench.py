@@ -7,8 +7,9 @@
    answered "OK" must be stored exactly once and no other.
 2. The results page: median time of 5 loads (all time, all products; the last 30 days of one
    product; all time of one version of one product; all time searched for a word of the
-   free texts, in ASCII and with an accented letter) with 10,000, 100,000 and 1,000,000 stored reports, on both databases. One
-   report in five carries no version, one in fifty came by mail.
+   free texts, in ASCII and with an accented letter) with 10,000, 100,000 and 1,000,000
+   stored reports, on both databases. One report in five carries no version, one in fifty
+   came by mail.
 
 Starts its own PostgreSQL 15 (scripts/postgres-env.sh, fsync on) in build/bench/postgres.
 Run as root or as a user who may run PostgreSQL:

@@ -3,8 +3,8 @@
 under Wine on the virtual display (see bench/README.md): the time from a close to the process's end
 against an immediate "OK" server, no server and an idle server; the applet's CPU time during
 the idle server's wait; the time from process start to the window's first paint, and a bare
-window's and the floor window's in the same run, in turn (firstpaint.exe; --first-paint measures only these,
---awake with every CPU kept busy at the lowest priority);
+window's and the floor window's in the same run, in turn (firstpaint.exe; --first-paint
+measures only these, --awake with every CPU kept busy at the lowest priority);
 the size of exitpoll.exe and the DLLs it imports. With EXITPOLL_NAMED_EXE (the build with
 a host name, tests/e2e/named/exitpoll.exe) and root, also the close to exit when the name
 server never answers. Each timing is the median of RUNS (10)."""
@@ -104,7 +104,8 @@ def Median(values):
 
 
 def FirstPaint(runs):
-    """The applet's first paint, a bare window's and the floor window's, in turn (firstpaint.exe)."""
+    """The applet's first paint, a bare window's and the floor window's, in turn
+    (firstpaint.exe)."""
     firstpaint = os.path.join(os.path.dirname(h.BIN_DIR.rstrip("/")), "..", "..", "bench",
                               "firstpaint.exe")
     line = h.CommandLine(firstpaint, b"%d Uninstall " % runs + h.ExitpollCommandLine(b"My_Tool"))

@@ -29,8 +29,9 @@ set_error_handler(function (int $level, string $message, string $file, int $line
 });
 
 // The three values from the raw query, decoded byte for byte, or null unless each key is
-// there exactly once as a plain value; ver and id too when given, at most once each. PHP's own $_GET would drop keys past max_input_vars,
-// take the last of repeated keys and turn prj[] into an array.
+// there exactly once as a plain value; ver and id too when given, at most once each. PHP's
+// own $_GET would drop keys past max_input_vars, take the last of repeated keys and turn
+// prj[] into an array.
 function ReportValues(string $query): ?array
 {
     $values = [];
