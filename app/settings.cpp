@@ -2,6 +2,7 @@
 // replaces one of them.
 #include "app/settings.h"
 
+#include "app/language.h"
 #include "app/report_address.h"
 
 #include <string.h>
@@ -34,38 +35,61 @@ bool IsYes(const ByteString& value) {
   return value == "yes";
 }
 
+bool IsUtf8(const ByteString& value) {
+  return value == "utf-8" || value == "UTF-8";
+}
+
 class SettingSource {
 public:
-  SettingSource(SettingReader read, void* context) : read_(read), context_(context) {}
+  SettingSource(SettingReader read, void* context, unsigned language)
+      : read_(read), context_(context) {
+    textCount_ = TextSections(language, texts_);
+  }
 
-  // Sets `out` to the value of `key` where it passes `accept`, else to `builtIn`. Writing
-  // into the field keeps each of the many call sites small.
+  // Sets `out` to the value of `key` where it passes `accept`, else to `builtIn`; a key of
+  // [texts] is looked for in the user's language sections first. Writing into the field
+  // keeps each of the many call sites small.
   void Take(ByteString& out, const char* section, const char* key, const char* builtIn,
             bool (*accept)(const ByteString&) = AcceptAny) const {
     out = builtIn;
-    if (!read_) return;
+    if (section != kTextsSection) {
+      Read(out, section, key, accept);
+      return;
+    }
+    for (int i = 0; i < textCount_; ++i)
+      if (Read(out, texts_[i].Data(), key, accept)) return;
+  }
+
+private:
+  // Sets `out` and answers true where the value of `key` passes `accept`.
+  bool Read(ByteString& out, const char* section, const char* key,
+            bool (*accept)(const ByteString&)) const {
+    if (!read_) return false;
     // One byte more than is taken, to see whether the value had to be cut.
     char buffer[kSettingMaxLength + 2];
     buffer[0] = 0;
     int length = read_(context_, section, key, buffer, sizeof(buffer));
-    if (length <= 0) return;
+    if (length <= 0) return false;
     // A host or an address cut short could pass its rule as another one ("h:18" of
     // "h:18471"): a value under a rule is taken whole or not at all.
-    if (length > kSettingMaxLength && accept != AcceptAny) return;
+    if (length > kSettingMaxLength && accept != AcceptAny) return false;
     buffer[sizeof(buffer) - 1] = 0;  // whatever the reader wrote
     ByteString value = SettingValue(buffer);
-    if (!value.IsEmpty() && accept(value)) out = value;
+    if (value.IsEmpty() || !accept(value)) return false;
+    out = value;
+    return true;
   }
 
-private:
   SettingReader read_;
   void* context_;
+  ByteString texts_[kMaxTextSections];
+  int textCount_;
 };
 
 }  // namespace
 
-void ResolveSettings(Settings& settings, SettingReader read, void* context) {
-  SettingSource source(read, context);
+void ResolveSettings(Settings& settings, SettingReader read, void* context, unsigned language) {
+  SettingSource source(read, context, language);
   source.Take(settings.Host, kReportSection, "Host", EXITPOLL_STATS_HOST, IsHostName);
   source.Take(settings.Email, kReportSection, "Email", EXITPOLL_FEEDBACK_EMAIL, IsMailAddress);
   settings.Url = ReadReportAddress(read, context);
@@ -89,6 +113,10 @@ void ResolveSettings(Settings& settings, SettingReader read, void* context) {
   source.Take(word, kReportSection, "ReportId", "", IsYes);
   keys.MakeId = !word.IsEmpty();
   source.Take(keys.Version, kReportSection, "Version", "", IsProductVersion);
+  source.Take(word, kReportSection, "ReasonNumber", "", IsYes);
+  keys.ReasonNumber = !word.IsEmpty();
+  source.Take(word, kReportSection, "Charset", "", IsUtf8);
+  keys.Utf8 = !word.IsEmpty();
 }
 
 ByteString SettingValue(const char* raw) {

@@ -19,6 +19,8 @@ struct ReportKeys {
   bool NamedWindows;   // Windows=named: the versions past XP by name, not "Unknown"
   bool MakeId;         // ReportId=yes: a report id per run, in the report and the mail
   ByteString Version;  // Version=: the product's version; empty when not set
+  bool ReasonNumber;   // ReasonNumber=yes: the chosen reason's position, 1 to 7, as "n"
+  bool Utf8;           // Charset=utf-8: the texts sent as UTF-8, with "cs=utf-8"
 };
 
 struct Settings {
@@ -39,11 +41,14 @@ typedef int (*SettingReader)(void* context, const char* section, const char* key
                              int size);
 
 // Fills every field with the value `read` gives where it passes its rule, else with the
-// built-in value. A null `read` gives the built-in values.
-void ResolveSettings(Settings& settings, SettingReader read, void* context);
+// built-in value. A null `read` gives the built-in values. Each text is taken from the
+// first of the sections TextSections names for `language` (a Windows language id) that
+// has it.
+void ResolveSettings(Settings& settings, SettingReader read, void* context, unsigned language = 0);
 
 // Win32 only: ResolveSettings over the file with the program's base name and the extension
-// ".ini" beside the program; without one, the built-in values.
+// ".ini" beside the program, for the user's interface language; without one, the built-in
+// values.
 void LoadSettings(Settings& settings);
 
 // The rules, one by one.

@@ -251,6 +251,77 @@ TEST(ResolveSettings, ReportKeys) {
         << "byte " << b;
 }
 
+TEST(ResolveSettings, CharsetAndReasonNumber) {
+  const struct {
+    const char* why;
+    FakeFile file;
+    bool utf8;
+    bool number;
+  } cases[] = {
+      {"neither: the designed report", {}, false, false},
+      {"both", {{"report/Charset", " utf-8 "}, {"report/ReasonNumber", "yes"}}, true, true},
+      {"the charset's name in capitals", {{"report/Charset", "UTF-8"}}, true, false},
+      {"other charsets", {{"report/Charset", "utf8"}, {"report/ReasonNumber", "no"}}, false, false},
+      {"another code page", {{"report/Charset", "windows-1251"}}, false, false},
+      {"wrong section", {{"texts/Charset", "utf-8"}, {"texts/ReasonNumber", "yes"}}, false, false},
+  };
+  for (const auto& c : cases) {
+    Settings s = Resolve(c.file);
+    EXPECT_EQ(c.utf8, s.Keys.Utf8) << c.why;
+    EXPECT_EQ(c.number, s.Keys.ReasonNumber) << c.why;
+  }
+  Settings none;
+  ResolveSettings(none, nullptr, nullptr, 0x0419);
+  EXPECT_FALSE(none.Keys.Utf8 || none.Keys.ReasonNumber);
+}
+
+// Key by key: the language with its region, the language alone, [texts], the built-in text.
+TEST(ResolveSettings, TextsInTheUsersLanguage) {
+  const FakeFile file = {
+      {"texts.pt-BR/Caption", "Desinstalar"},
+      {"texts.pt/Caption", "pt"},
+      {"texts.pt/Title", "Pergunta:"},
+      {"texts/Title", "Q"},
+      {"texts/Button", "Remove"},
+      {"texts.pt-BR/Reason1", " "},
+      {"texts.pt/Reason1", "Inst\xE1vel"},
+      {"report.pt/Host", "elsewhere"},
+      {"texts.ru/Caption", "\xD3\xE4\xE0\xEB\xE8\xF2\xFC"},
+  };
+  const struct {
+    const char* why;
+    unsigned language;
+    std::map<std::string, std::string> changed;
+  } cases[] = {
+      {"Brazil",
+       0x0416,
+       {{"texts/Caption", "Desinstalar"},
+        {"texts/Title", "Pergunta:"},
+        {"texts/Button", "Remove"},
+        {"texts/Reason1", "Inst\xE1vel"}}},
+      {"Portugal: the language alone",
+       0x0816,
+       {{"texts/Caption", "pt"},
+        {"texts/Title", "Pergunta:"},
+        {"texts/Button", "Remove"},
+        {"texts/Reason1", "Inst\xE1vel"}}},
+      {"Russian",
+       0x0419,
+       {{"texts/Caption", "\xD3\xE4\xE0\xEB\xE8\xF2\xFC"},
+        {"texts/Title", "Q"},
+        {"texts/Button", "Remove"}}},
+      {"a language without a section", 0x0411, {{"texts/Title", "Q"}, {"texts/Button", "Remove"}}},
+      {"no language", 0, {{"texts/Title", "Q"}, {"texts/Button", "Remove"}}},
+  };
+  for (const auto& c : cases) {
+    Settings s;
+    ResolveSettings(s, &ReadFake, const_cast<FakeFile*>(&file), c.language);
+    auto expected = kBuiltIn;
+    for (const auto& [key, value] : c.changed) expected[key] = value;
+    EXPECT_EQ(expected, Fields(s)) << c.why;
+  }
+}
+
 TEST(WithProduct, ReplacesEveryPlaceholder) {
   const struct {
     const char* why;
