@@ -128,9 +128,10 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
   Closing = true;
 
   ByteString reason;
-  if (!ChosenReason(reason)) return;  // nothing chosen, nothing to say
+  int position;
+  if (!ChosenReason(reason, position)) return;  // nothing chosen, nothing to say
   DeliverReport(ProductName, reason, Config.Host, Config.Email, Config.Keys,
-                Bind<&FeedbackForm::HttpDone>(this), Waiting, Config.Url);
+                Bind<&FeedbackForm::HttpDone>(this), Waiting, Config.Url, position);
 }
 
 void FeedbackForm::HttpDone(HttpClient* sender) {
@@ -139,8 +140,8 @@ void FeedbackForm::HttpDone(HttpClient* sender) {
   if (ReplyAccepted(sender->HeaderLines) || sender->Closed || sender->Failed) Waiting = false;
 }
 
-bool FeedbackForm::ChosenReason(ByteString& reason) {
-  int position = 0;
+bool FeedbackForm::ChosenReason(ByteString& reason, int& position) {
+  position = 0;
   int count = ChildCount(ChoiceGroup);
   while (position < count && !IsChecked(ChildAt(ChoiceGroup, position))) ++position;
   if (position == count) return false;

@@ -19,9 +19,9 @@ public:
   void FormClose(Widget* sender, bool* accept);
   void HttpDone(HttpClient* sender);
 
-  // The checked radio box's caption, for "Other" followed by ": " and the free text;
-  // false when no radio box is checked.
-  bool ChosenReason(ByteString& reason);
+  // The checked radio box's caption, for "Other" followed by ": " and the free text, and
+  // its position from 1 to 7; false when no radio box is checked.
+  bool ChosenReason(ByteString& reason, int& position);
 
   Widget* Form;
   Widget* TitlePanel;

@@ -27,8 +27,16 @@ bool PassesMailBody(unsigned char c) {
   return !(c <= 0x20 || c == 0x7F || c == '%' || c == '&' || c == '#' || c == '?' || c == '"');
 }
 
+// RFC 6068's characters of a header field that need no escape, less "+", which some mail
+// programs read as a space.
+bool IsMailChar(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         (c != 0 && strchr("-._~!$'()*,;:@", c) != nullptr);
+}
+
 constexpr EscapeRule kQueryRule = {&IsUnreserved, '+', true};
 constexpr EscapeRule kMailBodyRule = {&PassesMailBody, 0, false};
+constexpr EscapeRule kMailUtf8Rule = {&IsMailChar, 0, false};
 
 ByteString Escape(const ByteString& text, const EscapeRule& rule) {
   int length = text.Length();
@@ -61,7 +69,8 @@ ByteString UrlEncode(const ByteString& text) {
 
 ByteString ReportUrl(const ByteString& product, const ByteString& reason,
                      const ByteString& versionName, const ByteString& host,
-                     const ByteString& productVersion, const ByteString& reportId) {
+                     const ByteString& productVersion, const ByteString& reportId, int reasonNumber,
+                     bool utf8) {
   ByteString url = "http://" + host + "/stat/uninstall.php?prj=";
   url += UrlEncode(product);
   url += "&reason=";
@@ -76,15 +85,21 @@ ByteString ReportUrl(const ByteString& product, const ByteString& reason,
     url += "&id=";
     url += reportId;  // hexadecimal digits only
   }
+  if (reasonNumber > 0) {
+    url += "&n=";
+    url += static_cast<char>('0' + reasonNumber);  // 1 to 7
+  }
+  if (utf8) url += "&cs=utf-8";
   return url;
 }
 
 ByteString MailUrl(const ByteString& product, const ByteString& reason, const ByteString& address,
-                   const ByteString& reportId) {
+                   const ByteString& reportId, bool utf8) {
   ByteString url = "mailto:" + address + "?subject=";
-  url += UrlEncode("uninstall " + product);
+  ByteString subject = "uninstall " + product;
+  url += utf8 ? Escape(subject, kMailUtf8Rule) : UrlEncode(subject);
   url += "&body=";
-  url += Escape(reason, kMailBodyRule);
+  url += Escape(reason, utf8 ? kMailUtf8Rule : kMailBodyRule);
   if (!reportId.IsEmpty()) {
     url += "%0d%0aReport%20id:%20";  // a line of its own, escaped as the body is
     url += reportId;

@@ -11,15 +11,19 @@
 #include "app/report_address.h"
 #include "app/report_id.h"
 #include "app/system_http.h"
+#include "app/text_code.h"
 #include "app/windows_version.h"
 #include "gui/message_loop.h"
 
-void DeliverReport(const ByteString& product, const ByteString& reason, const ByteString& host,
-                   const ByteString& mailAddress, const ReportKeys& keys,
-                   BoundMethod<HttpClient*> onDone, bool& waiting, const ByteString& address) {
+void DeliverReport(const ByteString& ansiProduct, const ByteString& ansiReason,
+                   const ByteString& host, const ByteString& mailAddress, const ReportKeys& keys,
+                   BoundMethod<HttpClient*> onDone, bool& waiting, const ByteString& address,
+                   int reasonNumber) {
   ByteString id = keys.MakeId ? NewReportId() : ByteString();
-  ByteString url =
-      ReportUrl(product, reason, WindowsVersionName(keys.NamedWindows), host, keys.Version, id);
+  ByteString product = keys.Utf8 ? Utf8OfAnsi(ansiProduct) : ansiProduct;
+  ByteString reason = keys.Utf8 ? Utf8OfAnsi(ansiReason) : ansiReason;
+  ByteString url = ReportUrl(product, reason, WindowsVersionName(keys.NamedWindows), host,
+                             keys.Version, id, keys.ReasonNumber ? reasonNumber : 0, keys.Utf8);
   HttpClient* client = nullptr;
   SystemRequest* request = nullptr;
   waiting = true;
@@ -47,8 +51,8 @@ void DeliverReport(const ByteString& product, const ByteString& reason, const By
     FreeObject(client);
   }
   if (!accepted)
-    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress, id).Data(), nullptr,
-                  nullptr, SW_SHOWNORMAL);
+    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress, id, keys.Utf8).Data(),
+                  nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 // The flag and the clock are tested after every message, so messages that keep coming

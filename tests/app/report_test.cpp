@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
 #include <string>
 
 #include "support/byte_strings.h"
@@ -91,6 +93,20 @@ TEST(ReportUrl, OptInKeysAfterOs) {
     EXPECT_EQ("http://h/stat/uninstall.php?prj=P&reason=R&os=Windows+7" + c.tail,
               Str(ReportUrl("P", "R", "Windows 7", "h", c.productVersion, c.id)))
         << c.why;
+  const struct {
+    const char* why;
+    int number;
+    bool utf8;
+    std::string tail;
+  } more[] = {
+      {"reason number", 7, false, "&ver=1&id=ab&n=7"},
+      {"charset", 0, true, "&ver=1&id=ab&cs=utf-8"},
+      {"all four, in this order", 1, true, "&ver=1&id=ab&n=1&cs=utf-8"},
+  };
+  for (const auto& c : more)
+    EXPECT_EQ("http://h/stat/uninstall.php?prj=P&reason=R&os=Windows+7" + c.tail,
+              Str(ReportUrl("P", "R", "Windows 7", "h", "1", "ab", c.number, c.utf8)))
+        << c.why;
 }
 
 TEST(MailUrl, SubjectAndBody) {
@@ -136,6 +152,25 @@ TEST(MailUrl, FreeTextCannotBreakTheUrl) {
   for (const auto& c : cases)
     EXPECT_EQ(kMailPrefix + "uninstall+P&body=" + c.body, Str(MailUrl("P", Bytes(c.reason))))
         << c.why;
+}
+
+// In UTF-8 the subject and the body follow RFC 6068: only its unescaped characters of a
+// header field pass, "+" (read as a space by some mail programs) and every byte beyond
+// ASCII are escaped, and a space is "%20".
+TEST(MailUrl, Utf8SubjectAndBodyAsRfc6068) {
+  EXPECT_EQ(kMailPrefix + "uninstall%20My%20Tool&body=Other:%20%d0%bc%20a%26b%2bc%3d",
+            Str(MailUrl("My Tool", "Other: \xD0\xBC a&b+c=", EXITPOLL_FEEDBACK_EMAIL, "", true)));
+  for (int b = 0; b < 256; ++b) {
+    char c = static_cast<char>(b);
+    bool passes = isalnum(b) || (b > 0 && strchr("-._~!$'()*,;:@", b));
+    char hex[4];
+    snprintf(hex, sizeof(hex), "%%%.2x", b);
+    std::string expected = passes ? std::string(1, c) : hex;
+    EXPECT_EQ(kMailPrefix + "uninstall%20" + expected + "&body=" + expected,
+              Str(MailUrl(Bytes(std::string(1, c)), Bytes(std::string(1, c)),
+                          EXITPOLL_FEEDBACK_EMAIL, "", true)))
+        << "byte " << b;
+  }
 }
 
 TEST(MailUrl, EveryByteValueOfTheBody) {
