@@ -28,6 +28,19 @@ def Request(query):
             b"User-Agent: ExitPoll-HTTP\r\nHost: 127.0.0.1\r\n\r\n")
 
 
+def WindowTexts(form):
+    """Caption, title, question, the seven reasons and the button, read from the live tree:
+    the group box and the title strip are the children that have children of their own."""
+    group = next(c for c in form["children"] if c["class"] == "tk_BUTTON" and c["children"])
+    strip = next(c for c in form["children"] if c["class"] == "tk_STATIC" and c["children"])
+    question = next(c for c in form["children"] if c["class"] == "tk_STATIC" and
+                    not c["children"])
+    button = next(c for c in form["children"] if c["class"] == "tk_BUTTON" and
+                  not c["children"])
+    return [form["text"], strip["children"][0]["text"], question["text"]] + \
+        [r["text"] for r in group["children"][1:]] + [button["text"]]
+
+
 def UseWindowsVersion(version):
     """Makes exitpoll.exe alone see this Wine version mode ('winxp', 'win98')."""
     h.SetWindowsVersion("exitpoll.exe", version)

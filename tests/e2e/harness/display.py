@@ -31,13 +31,13 @@ def FindWindows(caption):
     return [int(w) for w in output.split()]
 
 
-def WaitForWindow(caption, timeout=60.0):
+def WaitForWindow(caption, timeout=60.0, env=None):
     """Waits until a visible window named `caption` exists and Wine knows it by that caption,
-    and returns its description (see Inspect)."""
+    and returns its description (see Inspect; `env` as there)."""
     def Found():
         if not FindWindows(caption):
             return None
-        info = Inspect(caption)
+        info = Inspect(caption, env)
         return info if info and info["window"]["visible"] else None
     return WaitUntil(Found, timeout, interval=0.1, what="window %r" % caption)
 
@@ -47,7 +47,7 @@ def WaitForNoWindow(caption, timeout=60.0):
               what="window %r to go" % caption)
 
 
-def Inspect(caption):
+def Inspect(caption, env=None):
     """The live window with that caption and its descendants, read from Wine by wintree.exe,
     or None when there is none. A dict: {"focus": hwnd, "active": hwnd, "respondsMs": n,
     "window": W}; respondsMs is how long the window's thread took to answer a sent WM_NULL,
@@ -56,8 +56,10 @@ def Inspect(caption):
     [left, top, width, height] on screen, "client" [left, top, width, height] (client
     origin on screen), "style", "exstyle" (signed 32-bit), "visible", "enabled",
     "focused", "checked" (BM_GETCHECK for Button windows, else None) and "children"
-    (a list of W in Z order, which is creation order unless a window was moved)."""
-    result = Wine([Helper("wintree"), caption], check=False, timeout=30)
+    (a list of W in Z order, which is creation order unless a window was moved). `env`
+    (LANG and LC_ALL) gives the inspector the program's code page, in which the caption is
+    found and the texts come."""
+    result = Wine([Helper("wintree"), caption], env=env, check=False, timeout=30)
     if result.returncode != 0:
         return None
     return json.loads(result.stdout.decode("ascii"))
@@ -119,9 +121,10 @@ def Click(x, y, button=1):
     Xdotool("mousemove", x, y, "click", button)
 
 
-def ClickClient(caption, x, y, button=1):
-    """Clicks at client coordinates x, y of the top-level window `caption`."""
-    info = Inspect(caption)
+def ClickClient(caption, x, y, button=1, env=None):
+    """Clicks at client coordinates x, y of the top-level window `caption` (`env` as for
+    Inspect)."""
+    info = Inspect(caption, env)
     if not info:
         raise HarnessError("no window %r to click" % caption)
     left, top = info["window"]["client"][:2]
