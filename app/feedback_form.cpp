@@ -193,7 +193,7 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
   ByteString reason;
   if (!ChosenReason(reason)) return;  // nothing chosen, nothing to say
   DeliverReport(ProductName, reason, Config.Host, Config.Email, Config.Keys,
-                Bind<&FeedbackForm::HttpDone>(this), Waiting, Config.Url);
+                Bind<&FeedbackForm::HttpDone>(this), Waiting, Config.Url, Config.Page);
 }
 
 void FeedbackForm::HttpDone(HttpClient* sender) {
