@@ -18,12 +18,14 @@
 void DeliverReport(const ByteString& ansiProduct, const ByteString& ansiReason,
                    const ByteString& host, const ByteString& mailAddress, const ReportKeys& keys,
                    BoundMethod<HttpClient*> onDone, bool& waiting, const ByteString& address,
-                   int reasonNumber) {
+                   const ByteString& page, int reasonNumber) {
   ByteString id = keys.MakeId ? NewReportId() : ByteString();
   ByteString product = keys.Utf8 ? Utf8OfAnsi(ansiProduct) : ansiProduct;
   ByteString reason = keys.Utf8 ? Utf8OfAnsi(ansiReason) : ansiReason;
-  ByteString url = ReportUrl(product, reason, WindowsVersionName(keys.NamedWindows), host,
-                             keys.Version, id, keys.ReasonNumber ? reasonNumber : 0, keys.Utf8);
+  const ByteString report =
+      ReportUrl(product, reason, WindowsVersionName(keys.NamedWindows), host, keys.Version, id,
+                keys.ReasonNumber ? reasonNumber : 0, keys.Utf8);
+  ByteString url = report;
   HttpClient* client = nullptr;
   SystemRequest* request = nullptr;
   waiting = true;
@@ -50,9 +52,11 @@ void DeliverReport(const ByteString& ansiProduct, const ByteString& ansiReason,
     client->Abort();
     FreeObject(client);
   }
-  if (!accepted)
-    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress, id, keys.Utf8).Data(),
-                  nullptr, nullptr, SW_SHOWNORMAL);
+  if (!accepted) {
+    ByteString fallback = page.IsEmpty() ? MailUrl(product, reason, mailAddress, id, keys.Utf8)
+                                         : AddressedReportUrl(page, report);
+    ShellExecuteA(nullptr, nullptr, fallback.Data(), nullptr, nullptr, SW_SHOWNORMAL);
+  }
 }
 
 // The flag and the clock are tested after every message, so messages that keep coming
