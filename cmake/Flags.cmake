@@ -40,6 +40,7 @@ if(EXITPOLL_WINDOWS)
       -Wl,-Map,${CMAKE_BINARY_DIR}/exitpoll.map)
   # WSOCK32, SHELL32 and VERSION are loaded at their first use (cmake/DelayLoad.cmake).
   include(${CMAKE_CURRENT_LIST_DIR}/DelayLoad.cmake)
+  list(APPEND EXITPOLL_NO_CRT_SOURCES ${EXITPOLL_DELAY_LOAD_STAND_INS})
   set(EXITPOLL_NO_CRT_LIBS ${EXITPOLL_DELAY_LOAD_LINK_FLAGS}
       wsock32 gdi32 shell32 version user32 kernel32 gcc)
   # The C library functions must not turn their own loops back into library calls.
