@@ -18,8 +18,10 @@ if(EXITPOLL_WINDOWS)
   # a data import that would need one fails the link instead of reading the wrong place.
   # Without auto-import as well, the linker would keep the data imports that need none by
   # merging the read-only data into the writable section.
+  # NX and ASLR are the linker's defaults; terminal-server-aware keeps Windows from
+  # redirecting the program's view of the Windows folder on a terminal server.
   set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows
-      -Wl,--disable-runtime-pseudo-reloc -Wl,--disable-auto-import)
+      -Wl,--disable-runtime-pseudo-reloc -Wl,--disable-auto-import -Wl,--tsaware)
 else()
   # RTTI stays on here: UBSan needs it to check virtual calls.
   set(EXITPOLL_PRODUCT_FLAGS -fno-exceptions)
