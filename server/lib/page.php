@@ -32,7 +32,8 @@ function SendPage(ReportStore $store, array $choice): void
                               GROUP BY prj ORDER BY 2 DESC, 1 LIMIT 200", []);
     $productVersions = Counts($store, 'ver', $choice, $total);
     $versionsToChoose = VersionsToChoose($store, $choice);
-    $mailed = MailedCount($store, $choice);
+    $mailed = CountVia($store, $choice, 'mail');
+    $paged = CountVia($store, $choice, 'page');
     [$weeks, $weekLabels] = WeeklyReasons($store, $choice, $reasons, $perDay);
     $freeTexts = FreeTextAnswers($store, $choice);
     $search = Utf8ToAnsi($choice['q']);
@@ -68,7 +69,8 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 ', StoreWarning(), '<p class="summary"><span id="total">', $total, '</span> reports, ',
         Text(strtolower(kPeriods[$choice['days']])), ', ', $productName,
         $choice['ver'] === null ? '' : ', version ' . Html($choice['ver']),
-        '; <span id="mailed">', $mailed, '</span> of them by mail.</p>
+        '; <span id="mailed">', $mailed, '</span> of them by mail, <span id="paged">', $paged,
+        '</span> of them by page.</p>
 <form method="get" action="results.php">
 <label>Period <select name="days">';
     foreach (kPeriods as $value => $name) {

@@ -1,6 +1,6 @@
 <?php
-// The results page's answers: the headers every answer carries and the short page that
-// refuses a request.
+// The short page with which the results page refuses a request (the headers every answer
+// carries are PageHeaders, in view.php).
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
@@ -8,17 +8,6 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 }
 
 require_once __DIR__ . '/view.php';
-
-function PageHeaders(int $status, string $type): void
-{
-    http_response_code($status);
-    header('Content-Type: ' . $type);
-    header("Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
-           . "form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
-    header('X-Content-Type-Options: nosniff');
-    header('Referrer-Policy: no-referrer');
-    header('Cache-Control: no-store');
-}
 
 function Refuse(int $status, string $title, string $explanation): void
 {

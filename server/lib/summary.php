@@ -1,6 +1,7 @@
 <?php
 // The figures of the results page, read from the per-day counts: counts per kind, reports
-// by mail, weekly shares of reasons, product versions to choose from, latest free texts.
+// by mail or page, weekly shares of reasons, product versions to choose from, and the latest
+// free texts.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
@@ -60,12 +61,12 @@ function CountsTable(ReportStore $store, array $choice, string $kind): string
         : "(SELECT kind, day, prj, value, n FROM version_counts WHERE ver = $ver) AS chosen_counts";
 }
 
-// How many of the chosen reports came by mail.
-function MailedCount(ReportStore $store, array $choice): int
+// How many of the chosen reports came $via ('mail', 'page').
+function CountVia(ReportStore $store, array $choice, string $via): int
 {
     [$where, $texts, $bytes] = ChoiceFilter($choice, ['kind' => 'via'], 'day', false);
     $rows = $store->Rows('SELECT SUM(n) FROM ' . CountsTable($store, $choice, 'via')
-                         . " WHERE $where AND value = ?", $texts, [...$bytes, 'mail']);
+                         . " WHERE $where AND value = ?", $texts, [...$bytes, $via]);
     return (int)($rows[0][0] ?? 0);
 }
 
