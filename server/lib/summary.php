@@ -34,8 +34,8 @@ function Counts(ReportStore $store, string $kind, array $choice, int $total): ar
 {
     [$where, $texts, $bytes] = ChoiceFilter($choice, ['kind' => $kind], 'day', false);
     $rows = $store->Rows('SELECT value, SUM(n) FROM ' . CountsTable($store, $choice, $kind)
-                         . " WHERE $where GROUP BY value ORDER BY 2 DESC, 1 LIMIT " . (kTopBars + 1),
-                         $texts, $bytes);
+                         . " WHERE $where GROUP BY value ORDER BY 2 DESC, 1 LIMIT "
+                         . (kTopBars + 1), $texts, $bytes);
     $bars = array_map(fn ($row) => [$row[0], (int)$row[1]], $rows);
     if (count($bars) > kTopBars) {
         $bars = array_slice($bars, 0, kTopBars - 1);
