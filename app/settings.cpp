@@ -36,7 +36,7 @@ bool IsYes(const ByteString& value) {
 }
 
 bool IsUtf8(const ByteString& value) {
-  return value == "utf-8" || value == "UTF-8";
+  return value == "utf-8";
 }
 
 class SettingSource {

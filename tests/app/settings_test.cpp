@@ -269,7 +269,7 @@ TEST(ResolveSettings, CharsetAndReasonNumber) {
   } cases[] = {
       {"neither: the designed report", {}, false, false},
       {"both", {{"report/Charset", " utf-8 "}, {"report/ReasonNumber", "yes"}}, true, true},
-      {"the charset's name in capitals", {{"report/Charset", "UTF-8"}}, true, false},
+      {"in lower case only, as every word", {{"report/Charset", "UTF-8"}}, false, false},
       {"other charsets", {{"report/Charset", "utf8"}, {"report/ReasonNumber", "no"}}, false, false},
       {"another code page", {{"report/Charset", "windows-1251"}}, false, false},
       {"wrong section", {{"texts/Charset", "utf-8"}, {"texts/ReasonNumber", "yes"}}, false, false},
