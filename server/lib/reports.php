@@ -26,6 +26,7 @@ final class ReportStore
 {
     public PDO $db;
     public bool $pgsql;
+    public ?string $path = null;  // of an SQLite file
 
     private function __construct(PDO $db)
     {
@@ -38,9 +39,9 @@ final class ReportStore
     // exitpoll-data/uninstall.sqlite beside the served folder. An SQLite file inside the
     // served folder is refused before anything is created, since a web server may hand out
     // any file under its document root.
-    public static function Open(): ReportStore
+    public static function Open(?string $dsn = null): ReportStore
     {
-        $dsn = Setting('EXITPOLL_STATS_DSN');
+        $dsn ??= Setting('EXITPOLL_STATS_DSN');  // given: another file beside the reports'
         if ($dsn === '') {
             $path = Setting('EXITPOLL_STATS_DB');
             $dsn = 'sqlite:' . ($path !== '' ? $path : DefaultDatabasePath());
@@ -59,6 +60,7 @@ final class ReportStore
             }
             $store = new ReportStore(new PDO('sqlite:' . $path, null, null, $options));
             $store->db->exec('PRAGMA busy_timeout = 1000');
+            $store->path = $path;
             return $store;
         }
         if (strncmp($dsn, 'pgsql:', 6) !== 0) {
