@@ -5,8 +5,13 @@ clients sending reports as fast as they are answered, for PHASE seconds without 
 an attacker sending 37 wrong passwords a second over HTTPS from another loopback address. Run
 for the collector of this checkout and of an earlier commit (by default the one before wrong
 passwords were slowed down), over SQLite and PostgreSQL, on loopback only:
-    python3 bench/login_attack_bench.py [EARLIER_COMMIT]"""
+    python3 bench/login_attack_bench.py [EARLIER_COMMIT]
+With --failed-rows N (2000000, say) the throttle's table first holds N recent wrong tries and
+the attacker sends each try from a fresh loopback address, so that every one is counted, and
+the earlier commit is by default the one before the table was kept apart from the reports."""
+import glob
 import os
+import sqlite3
 import statistics
 import subprocess
 import sys
@@ -27,6 +32,8 @@ CLIENTS = 8
 TRIES_PER_SECOND = 37
 ATTACKER = "127.0.0.2"
 BEFORE = "0337f9f^"  # the collector just before wrong passwords were slowed down
+ROWS_BEFORE = "02c37c5"  # the collector before its login table was kept apart
+FAILED_ROWS = 0          # --failed-rows: recent wrong tries stored before the attack
 
 
 def Phase(server, ca, attack):
@@ -46,11 +53,14 @@ def Phase(server, ca, attack):
                 with lock:
                     stored[0] += 1
 
-    def Try():
+    def Try(number):
         start = time.monotonic()
+        # Fresh addresses (127.1.0.0/16) when the table is full: each try is counted.
+        source = ("127.1.%d.%d" % (number // 250 % 250, number % 250 + 1) if FAILED_ROWS
+                  else ATTACKER)
         try:
             answer = h.TlsRequest(server.tls_port, c.RESULTS_PATH.encode(), ca,
-                                  b"Authorization: Basic eDp3cm9uZw==\r\n", source=ATTACKER)
+                                  b"Authorization: Basic eDp3cm9uZw==\r\n", source=source)
             status = answer.split(b" ", 2)[1].decode()
         except OSError as failure:
             status = type(failure).__name__
@@ -64,13 +74,30 @@ def Phase(server, ca, attack):
     if attack:
         next_try = time.monotonic()
         while next_try < end:
-            tries.append(threading.Thread(target=Try))
+            tries.append(threading.Thread(target=Try, args=(len(tries),)))
             tries[-1].start()
             next_try += 1.0 / TRIES_PER_SECOND
             time.sleep(max(0.0, next_try - time.monotonic()))
     for t in threads + tries:
         t.join()
     return stored[0] / PHASE, answers
+
+
+def SeedFailures(server, database):
+    """FAILED_ROWS recent wrong tries from other addresses, wherever the collector keeps them."""
+    recent = time.time() - 3600
+    if isinstance(database, c.PostgresDatabase):
+        database.Psql("INSERT INTO login_failures SELECT '10.' || n, 1, %f, 0 FROM "
+                      "generate_series(1, %d) AS n ON CONFLICT DO NOTHING"
+                      % (recent, FAILED_ROWS))
+        return
+    for path in glob.glob(server.folder + "/**/*.sqlite", recursive=True):
+        with sqlite3.connect(path) as db:
+            if db.execute("SELECT 1 FROM sqlite_master WHERE name = 'login_failures'").fetchone():
+                db.executemany("INSERT OR IGNORE INTO login_failures VALUES (?, 1, ?, 0)",
+                               (("10.%d" % n, recent) for n in range(FAILED_ROWS)))
+                return
+    raise RuntimeError("no login table to fill")
 
 
 def Measure(source, Database, ca, steps, tls):
@@ -81,6 +108,10 @@ def Measure(source, Database, ca, steps, tls):
                        if not item[0] == "EXITPOLL_STATS_DB")
         with h.DebianNginx(steps + pool, tls, source=source) as server:
             c.Report(server.port, b"prj=warm&reason=up&os=x")
+            if FAILED_ROWS:
+                h.TlsRequest(server.tls_port, c.RESULTS_PATH.encode(), ca,  # makes the table
+                             b"Authorization: Basic eDp3cm9uZw==\r\n", source="127.2.0.1")
+                SeedFailures(server, database)
             quiet, _ = Phase(server, ca, False)
             attacked, answers = Phase(server, ca, True)
         return quiet, attacked, answers
@@ -89,7 +120,12 @@ def Measure(source, Database, ca, steps, tls):
 
 
 def main():
-    before = sys.argv[1] if len(sys.argv) > 1 else BEFORE
+    global FAILED_ROWS
+    arguments = sys.argv[1:]
+    if arguments[:1] == ["--failed-rows"]:
+        FAILED_ROWS = int(arguments[1])
+        arguments = arguments[2:]
+    before = arguments[0] if arguments else ROWS_BEFORE if FAILED_ROWS else BEFORE
     collector_bench.Shell("postgres_start %s" % collector_bench.PG_FOLDER)
     os.environ["EXITPOLL_TEST_PGHOST"] = os.path.join(collector_bench.PG_FOLDER, "run")
     os.environ["EXITPOLL_TEST_PGPASSWORD"] = "exitpoll-test"
@@ -105,7 +141,10 @@ def main():
         tls = (tls.replace("/etc/ssl/exitpoll/fullchain.pem", certificates.certificate)
                .replace("/etc/ssl/exitpoll/privkey.pem", certificates.key))
         print("Reports stored per second, %d clients, %.0f s per phase; attack: %d wrong "
-              "passwords/s over HTTPS from %s" % (CLIENTS, PHASE, TRIES_PER_SECOND, ATTACKER))
+              "passwords/s over HTTPS from %s%s" % (
+                  CLIENTS, PHASE, TRIES_PER_SECOND,
+                  "fresh addresses" if FAILED_ROWS else ATTACKER,
+                  ", %d wrong tries stored before" % FAILED_ROWS if FAILED_ROWS else ""))
         print("| collector | database | reports/s, no attack | reports/s, attack | "
               "tries answered (status: count) | median try ms |")
         print("|---|---|---|---|---|---|")

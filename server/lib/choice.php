@@ -12,8 +12,9 @@ const kPeriods = ['7' => 'Last 7 days', '30' => 'Last 30 days', '90' => 'Last 90
 const kSearchLength = 200; // characters of a search taken
 
 // The chosen period and product from the query: ['days' => '7'|'30'|'90'|'all',
-// 'prj' => stored bytes or null for all, 'since' => first day 'Y-m-d' or '',
-// 'ver' => stored bytes or null for all, 'q' => the free-text search, UTF-8, or ''].
+// 'prj' => stored bytes or null for all, 'since' => first day 'Y-m-d' or '', 'before' =>
+// the day after the last or '', 'ver' => stored bytes or null for all, 'q' => the free-text
+// search, UTF-8, or '', 'q_problem' => why the search given was refused, or ''].
 function Choice(): array
 {
     $days = $_GET['days'] ?? '';
@@ -22,7 +23,11 @@ function Choice(): array
     $prj = is_string($hex) && $hex !== '' && ctype_xdigit($hex) && strlen($hex) % 2 === 0
         ? hex2bin($hex) : null;
     $since = $days === 'all' ? '' : gmdate('Y-m-d', time() - ((int)$days - 1) * 86400);
-    return ['days' => $days, 'prj' => $prj, 'since' => $since] + VersionAndSearch();
+    // A period ends tomorrow (a clock a day ahead): a report stored with a forged date years
+    // ahead is not one of the last 7 days. All time holds it.
+    $before = $days === 'all' ? '' : gmdate('Y-m-d', time() + 2 * 86400);
+    return ['days' => $days, 'prj' => $prj, 'since' => $since, 'before' => $before]
+        + VersionAndSearch();
 }
 
 function ChoiceQuery(array $choice, array $extra = []): string
@@ -44,9 +49,19 @@ function VersionAndSearch(): array
     $ver = is_string($hex) && $hex !== '' && ctype_xdigit($hex) && strlen($hex) % 2 === 0
         ? hex2bin($hex) : null;
     $search = $_GET['q'] ?? '';
-    $search = is_string($search) && preg_match('//u', $search)
-        ? trim(FirstCharacters($search, kSearchLength)) : '';
-    return ['ver' => $ver, 'q' => $search];
+    $problem = '';
+    if (!is_string($search)) {
+        $search = '';
+    } elseif (!preg_match('//u', $search)) {
+        $problem = 'The search was not UTF-8 text, so nothing was searched.';
+    } elseif (preg_match('/[\x00-\x1F\x7F\x{80}-\x{9F}]/u', $search)) {
+        // Neither database compares them alike (PostgreSQL text cannot hold a NUL), and
+        // the applet's text field sends none.
+        $problem = 'The search may not hold control characters (a NUL, a tab, a line '
+            . 'break), so nothing was searched.';
+    }
+    $search = $problem === '' ? trim(FirstCharacters($search, kSearchLength)) : '';
+    return ['ver' => $ver, 'q' => $search, 'q_problem' => $problem];
 }
 
 function FirstCharacters(string $utf8, int $length): string
@@ -55,8 +70,8 @@ function FirstCharacters(string $utf8, int $length): string
 }
 
 // The SQL condition (without WHERE) that picks what $choice chose, with the values to bind
-// for it: first the texts (each column of $fixed equal to its value, then the period's first
-// day against the $period column: 'day' of the counts, 'time' of the reports), then the
+// for it: first the texts (each column of $fixed equal to its value, then the period's days
+// against the $period column: 'day' of the counts, 'time' of the reports), then the
 // stored bytes (the product, and the product version when $byVersion). Every query of the
 // chosen reports or their counts is filtered here, so that they all agree.
 function ChoiceFilter(array $choice, array $fixed, ?string $period, bool $byVersion): array
@@ -70,6 +85,10 @@ function ChoiceFilter(array $choice, array $fixed, ?string $period, bool $byVers
     if ($period !== null) {
         $conditions[] = "$period >= ?";
         $texts[] = $choice['since'];
+        if ($choice['before'] !== '') {
+            $conditions[] = "$period < ?";
+            $texts[] = $choice['before'];
+        }
     }
     $bytes = [];
     foreach ($byVersion ? ['prj', 'ver'] : ['prj'] as $column) {

@@ -3,7 +3,10 @@
 // row from one address, the next try must wait 1, 2, 4 ... up to kLongestWait seconds after
 // the last wrong one, and is refused before bcrypt runs, whose ~50 ms of a worker are what a
 // flood of tries would otherwise take from the reports. The counts live in the database, so
-// every PHP worker and every front end sees the same ones.
+// every PHP worker and every front end sees the same ones; under SQLite in a file of their
+// own, so that a flood of tries from fresh addresses never queues for the reports' write
+// lock, and stale ones are removed a bounded batch at a time by an index, so that a table of
+// millions costs a try no more than one of ten.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
@@ -15,6 +18,7 @@ require_once __DIR__ . '/reports.php';
 const kFreeTries = 5;
 const kLongestWait = 600;     // seconds
 const kForgetAfter = 86400;   // seconds after the last wrong try
+const kPruneBatch = 100;      // stale addresses removed per wrong try
 
 final class LoginThrottle
 {
@@ -32,7 +36,7 @@ final class LoginThrottle
     public static function ForRequest(): ?LoginThrottle
     {
         try {
-            return new LoginThrottle(ReportStore::Open(), ThrottledAddress(
+            return new LoginThrottle(ThrottleStore(ReportStore::Open()), ThrottledAddress(
                 (string)($_SERVER['REMOTE_ADDR'] ?? '')));
         } catch (Throwable $failure) {
             error_log('exitpoll results: no login throttle: ' . $failure->getMessage());
@@ -73,7 +77,9 @@ final class LoginThrottle
                     $this->store->Rows('UPDATE login_failures SET failures = ?, last_failure = ?,
                                         next_try = ? WHERE address = ?',
                                        [$failures, $now, $now + $wait, $this->address]);
-                    $this->store->Rows('DELETE FROM login_failures WHERE last_failure < ?',
+                    $this->store->Rows('DELETE FROM login_failures WHERE address IN
+                                        (SELECT address FROM login_failures
+                                         WHERE last_failure < ? LIMIT ' . kPruneBatch . ')',
                                        [$now - kForgetAfter]);
                 }
                 $pgsql ? $db->commit() : $db->exec('COMMIT');
@@ -109,8 +115,22 @@ final class LoginThrottle
             failures INTEGER NOT NULL,
             last_failure DOUBLE PRECISION NOT NULL,
             next_try DOUBLE PRECISION NOT NULL)');
+        $this->store->db->exec('CREATE INDEX IF NOT EXISTS login_failures_last
+                                ON login_failures (last_failure)');
         return $work();
     }
+}
+
+// Where the counts are kept: under SQLite a file of their own beside the reports'
+// (uninstall-logins.sqlite), so that they never wait for the reports' write lock; under
+// PostgreSQL the same database, whose locks are per row.
+function ThrottleStore(ReportStore $store): ReportStore
+{
+    if ($store->path === null) {
+        return $store;
+    }
+    $path = preg_replace('/(\.sqlite)?$/D', '-logins.sqlite', $store->path, 1);
+    return ReportStore::Open('sqlite:' . $path);
 }
 
 // The address whose tries are counted together: an IPv4 address, or the /64 network of an

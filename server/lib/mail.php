@@ -8,12 +8,10 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     exit;
 }
 
-const kMaxMailBytes = 1 << 20;  // a larger message is not one of the applet's
-const kMaxMailDepth = 4;        // multipart nesting followed
+require_once __DIR__ . '/mime.php';
 
-final class BrokenMail extends RuntimeException
-{
-}
+const kMaxMailBytes = 1 << 20;    // a larger message is not one of the applet's
+const kEarliestMail = 946684800;  // 2000-01-01: no report was mailed before
 
 // Each message of an open file as [envelope line or null, bytes with LF line ends, or null
 // when too large]. A file that begins with "From " is an mbox: a line beginning with "From "
@@ -63,150 +61,6 @@ function MailMessages($file): Generator
     }
 }
 
-// [headers (lower-case name => [unfolded values]), body]; throws BrokenMail when the head
-// is not one of header fields.
-function ParsedMail(string $raw): array
-{
-    if ($raw !== '' && $raw[0] === "\n") {
-        return [[], substr($raw, 1)];  // a MIME part without header fields
-    }
-    $end = strpos($raw, "\n\n");
-    $head = $end === false ? rtrim($raw, "\n") : substr($raw, 0, $end);
-    $body = $end === false ? '' : substr($raw, $end + 2);
-    $headers = [];
-    foreach (explode("\n", preg_replace('/\n[ \t]+/', ' ', $head)) as $line) {
-        if (!preg_match('/^([!-9;-~]+):[ \t]*(.*)$/sD', $line, $field)) {
-            throw new BrokenMail('not a header field');
-        }
-        $headers[strtolower($field[1])][] = rtrim($field[2], " \t");
-    }
-    return [$headers, $body];
-}
-
-// A header value such as a content type: [its lower-case value, [lower-case name => value]].
-function HeaderParameters(string $value): array
-{
-    preg_match_all('/;\s*([^\s=;]+)\s*=\s*(?:"((?:[^"\\\\]|\\\\.)*)"|([^;\s]*))/', $value, $found,
-                   PREG_SET_ORDER);
-    $parameters = [];
-    foreach ($found as $match) {
-        $parameters[strtolower($match[1])] = ($match[3] ?? '') !== ''
-            ? $match[3] : stripslashes($match[2]);
-    }
-    return [strtolower(trim(explode(';', $value, 2)[0])), $parameters];
-}
-
-// The first plain-text part that is not an attachment: [decoded bytes, charset, flowed,
-// delsp], or null when there is none.
-function PlainTextPart(array $headers, string $body, int $depth = 0): ?array
-{
-    [$type, $parameters] = HeaderParameters($headers['content-type'][0] ?? 'text/plain');
-    if (strncmp($type, 'multipart/', 10) === 0) {
-        $boundary = $parameters['boundary'] ?? '';
-        if ($depth >= kMaxMailDepth || $boundary === '') {
-            throw new BrokenMail('multipart without a boundary');
-        }
-        foreach (MultipartParts($body, $boundary) as $part) {
-            $text = PlainTextPart(...[...ParsedMail($part), $depth + 1]);
-            if ($text !== null) {
-                return $text;
-            }
-        }
-        return null;
-    }
-    $disposition = HeaderParameters($headers['content-disposition'][0] ?? '')[0];
-    if (($type !== 'text/plain' && $type !== '') || $disposition === 'attachment') {
-        return null;
-    }
-    $encoding = strtolower(trim($headers['content-transfer-encoding'][0] ?? ''));
-    if ($encoding === 'quoted-printable') {
-        $body = quoted_printable_decode($body);
-    } elseif ($encoding === 'base64') {
-        $body = base64_decode(preg_replace('/\s+/', '', $body), true);
-        if ($body === false) {
-            throw new BrokenMail('bad base64');
-        }
-    } elseif (!in_array($encoding, ['', '7bit', '8bit', 'binary'], true)) {
-        throw new BrokenMail('unknown transfer encoding');
-    }
-    return [$body, $parameters['charset'] ?? '',
-            strtolower($parameters['format'] ?? '') === 'flowed',
-            strtolower($parameters['delsp'] ?? '') === 'yes'];
-}
-
-function MultipartParts(string $body, string $boundary): array
-{
-    $parts = [];
-    $part = null;
-    foreach (explode("\n", $body) as $line) {
-        $line = rtrim($line, " \t");
-        if ($line === "--$boundary" || $line === "--$boundary--") {
-            if ($part !== null) {
-                $parts[] = substr($part, 0, -1);  // its last line break belongs to the boundary
-            }
-            if ($line === "--$boundary--") {
-                return $parts;
-            }
-            $part = '';
-        } elseif ($part !== null) {
-            $part .= $line . "\n";
-        }
-    }
-    throw new BrokenMail('multipart not closed');
-}
-
-// Text in a declared charset as the bytes the applet sends, or null when it cannot be read.
-// Text declared as Latin-1 or not declared at all is taken as Windows-1252, as browsers do:
-// that is what an applet's bytes labelled so are.
-function MailTextToAnsi(string $text, string $charset): ?string
-{
-    $charset = strtolower(trim($charset));
-    if (in_array($charset, ['', 'us-ascii', 'ascii', 'windows-1252', 'cp1252', 'iso-8859-1',
-                            'iso_8859-1', 'latin1', 'l1'], true)) {
-        return $text;
-    }
-    if ($charset !== 'utf-8' && $charset !== 'utf8') {
-        $text = @iconv($charset, 'UTF-8', $text);  // false for an unknown charset
-    }
-    return is_string($text) && preg_match('//u', $text) ? Utf8ToAnsi($text) : null;
-}
-
-// A header value with its encoded words (=?charset?B|Q?...?=) decoded, as Windows-1252 bytes.
-// Adjacent words of one charset are joined before decoding, since a character may be split
-// between them. Raw 8-bit text is read as UTF-8 when it is that, else kept.
-function DecodedHeader(string $value): string
-{
-    $word = '=\?([^?\s*]+)(?:\*[^?\s]*)?\?([BbQq])\?([^?\s]*)\?=';
-    $pieces = preg_split("/($word)/", preg_replace("/($word)\s+(?=$word)/", '$1', $value), -1,
-                         PREG_SPLIT_DELIM_CAPTURE);
-    $decoded = '';
-    [$pending, $pendingCharset] = ['', null];
-    for ($index = 0; $index < count($pieces); $index += 5) {
-        if ($pieces[$index] !== '' || $index + 1 >= count($pieces)
-            || ($pendingCharset !== null && strtolower($pieces[$index + 2]) !== $pendingCharset)) {
-            if ($pendingCharset !== null) {
-                $decoded .= MailTextToAnsi($pending, $pendingCharset)
-                    ?? throw new BrokenMail('undecodable header');
-                [$pending, $pendingCharset] = ['', null];
-            }
-            $raw = $pieces[$index];
-            $decoded .= preg_match('/[\x80-\xFF]/', $raw) && preg_match('//u', $raw)
-                ? Utf8ToAnsi($raw) : $raw;
-        }
-        if ($index + 1 < count($pieces)) {
-            [$charset, $kind, $text] = array_slice($pieces, $index + 2, 3);
-            $bytes = strtoupper($kind) === 'B' ? base64_decode($text, true)
-                : quoted_printable_decode(str_replace('_', ' ', $text));
-            if ($bytes === false) {
-                throw new BrokenMail('bad encoded word');
-            }
-            $pending .= $bytes;
-            $pendingCharset = strtolower($charset);
-        }
-    }
-    return $decoded;
-}
-
 // The report an applet's mail carries, as StoreReport takes it, or null for any other mail;
 // throws BrokenMail for a message that cannot be read.
 function MailedReport(?string $envelope, string $raw): ?array
@@ -229,11 +83,15 @@ function MailedReport(?string $envelope, string $raw): ?array
     [$text, $charset, $flowed, $delsp] = $part;
     $text = MailTextToAnsi($text, $charset) ?? throw new BrokenMail('undecodable text');
     $lines = MailBodyLines(str_replace("\r\n", "\n", $text), $flowed, $delsp);
+    // The id is on the last line that is exactly an id line; what follows it is the mail
+    // program's (a footer such as "Sent from Mail for Windows"), not the reason's.
     $reportId = null;
-    if ($lines && preg_match('/^Report id: ([0-9A-Fa-f]{16}) *$/D', end($lines), $id)) {
-        $reportId = strtolower($id[1]);
-        array_pop($lines);
-        $lines = DropTrailingBlankLines($lines);
+    for ($index = count($lines) - 1; $index >= 0; --$index) {
+        if (preg_match('/^Report id:[ \t]+([0-9A-Fa-f]{16})[ \t]*$/D', $lines[$index], $id)) {
+            $reportId = strtolower($id[1]);
+            $lines = DropTrailingBlankLines(array_slice($lines, 0, $index));
+            break;
+        }
     }
     // The applet's reason is one line; more lines are that line wrapped by the mail program.
     $reason = implode(' ', $lines);
@@ -242,16 +100,24 @@ function MailedReport(?string $envelope, string $raw): ?array
     }
     $date = $headers['date'][0] ?? '';
     $messageId = $headers['message-id'][0] ?? '';
-    return [
+    $key = $messageId !== '' ? ['id', $messageId, $product, $reason]
+                             : ['date', $date, $headers['from'][0] ?? '', $product, $reason];
+    $report = [
         'time' => gmdate('Y-m-d\TH:i:s\Z', MailTime($date, $envelope)),
         'prj' => $product, 'reason' => $reason, 'os' => '', 'via' => 'mail',
         'report_id' => $reportId,
         // The same mail imported again, from this file or from another folder holding a copy,
-        // has the same key.
-        'mail_key' => hash('sha256', implode("\0", $messageId !== ''
-            ? ['id', $messageId, $product, $reason]
-            : ['date', $date, $headers['from'][0] ?? '', $product, $reason])),
+        // has the same key. Without a Message-ID, mails of one sender and reason would share
+        // the key of their Date (or of none), so the envelope line tells them apart, or for a
+        // single message its bytes.
+        'mail_key' => hash('sha256', implode("\0", $messageId !== '' ? $key
+            : [...$key, $envelope ?? hash('sha256', $raw)])),
     ];
+    if ($messageId === '') {
+        // The key such a mail was stored under before: a copy of it is a repeat.
+        $report['earlier_mail_key'] = hash('sha256', implode("\0", $key));
+    }
+    return $report;
 }
 
 // The body's lines without flowed wrapping, signature and trailing blank lines.
@@ -287,13 +153,17 @@ function DropTrailingBlankLines(array $lines): array
     return $lines;
 }
 
-// When the mail was written: its Date, else its mbox envelope's date, else now.
+// When the mail was written: its Date, else its mbox envelope's date, else now. A time
+// before 2000 or more than a day ahead is forged or a broken clock, and is not taken: stored,
+// it would be counted in every period or stretch the page's charts over centuries.
 function MailTime(string $date, ?string $envelope): int
 {
+    $now = time();
+    $plausible = fn ($time) => is_int($time) && $time >= kEarliestMail && $time <= $now + 86400;
     $time = strtotime(trim(preg_replace('/\([^)]*\)/', '', $date)));
-    if ($time === false && $envelope !== null
+    if (!$plausible($time) && $envelope !== null
         && preg_match('/^From \S+\s+(.+)$/', $envelope, $found)) {
         $time = strtotime($found[1] . ' UTC');
     }
-    return $time === false ? time() : $time;
+    return $plausible($time) ? $time : $now;
 }

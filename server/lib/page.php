@@ -34,12 +34,21 @@ function SendPage(ReportStore $store, array $choice): void
     $versionsToChoose = VersionsToChoose($store, $choice);
     $mailed = CountVia($store, $choice, 'mail');
     $paged = CountVia($store, $choice, 'page');
-    [$weeks, $weekLabels] = WeeklyReasons($store, $choice, $reasons, $perDay);
-    $freeTexts = FreeTextAnswers($store, $choice);
+    $today = gmdate('Y-m-d');
+    $first = $choice['since'] !== '' ? $choice['since']
+        : max(kEarliestDay, min($today, array_key_first($perDay) ?? $today));
+    [$dayUnit, $dayColumns] = ChartColumns($first, max($today, $first));
+    [$weekUnit, $weekColumns] = ChartColumns($first, max($today, $first), 'week');
+    [$weeks, $weekLabels] = WeeklyReasons($store, $choice, $reasons, $perDay,
+                                          fn ($day) => ColumnIn($day, $weekUnit, $weekColumns));
+    $days = [];
+    foreach ($perDay as $day => $count) {
+        $column = ColumnIn($day, $dayUnit, $dayColumns);
+        $days[$column] = ($days[$column] ?? 0) + $count;
+    }
+    $freeTexts = $choice['q_problem'] === '' ? FreeTextAnswers($store, $choice) : [];
     $search = Utf8ToAnsi($choice['q']);
 
-    $today = gmdate('Y-m-d');
-    $first = $choice['since'] !== '' ? $choice['since'] : (array_key_first($perDay) ?? $today);
     $productName = $choice['prj'] === null ? 'all products' : Html($choice['prj']);
 
     PageHeaders(200, 'text/html; charset=utf-8');
@@ -97,14 +106,16 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 <a id="csv" href="results.php', ChoiceQuery($choice, ['format' => 'csv']), '">Download CSV</a>
 </form>
 <h2>Reasons</h2>', BarChart('Reports per reason', $reasons), '
-<h2>Reasons per week</h2>', WeekShareChart('Share of each reason per week', $weeks, $weekLabels,
-                                             WeekOf($first), WeekOf(max($today, $first))), '
+<h2>Reasons per week</h2>', WeekShareChart('Share of each reason per ' . $weekUnit, $weeks,
+                                             $weekLabels, $weekColumns), '
 <h2>Windows versions</h2>', BarChart('Reports per Windows version', $versions), '
 <h2>Product versions</h2>', BarChart('Reports per product version', $productVersions), '
-<h2>Reports per day</h2>', DayChart('Reports per day', $perDay, $first, max($today, $first)), '
+<h2>Reports per day</h2>', DayChart('Reports per ' . $dayUnit, $days, $dayColumns), '
 <h2>Latest free-text answers', $search === '' ? '' : " containing \u{201C}" . Text($choice['q'])
                                                     . "\u{201D}", '</h2>';
-    if (!$freeTexts) {
+    if ($choice['q_problem'] !== '') {
+        echo '<p id="search-problem">', Text($choice['q_problem']), '</p>';
+    } elseif (!$freeTexts) {
         echo '<p>None in this period.</p>';
     } else {
         echo '<table id="freetexts"><tr><th>Time (UTC)</th><th>Product</th><th>Answer</th></tr>';

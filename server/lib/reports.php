@@ -26,6 +26,7 @@ final class ReportStore
 {
     public PDO $db;
     public bool $pgsql;
+    public ?string $path = null;  // of an SQLite file
 
     private function __construct(PDO $db)
     {
@@ -38,9 +39,9 @@ final class ReportStore
     // exitpoll-data/uninstall.sqlite beside the served folder. An SQLite file inside the
     // served folder is refused before anything is created, since a web server may hand out
     // any file under its document root.
-    public static function Open(): ReportStore
+    public static function Open(?string $dsn = null): ReportStore
     {
-        $dsn = Setting('EXITPOLL_STATS_DSN');
+        $dsn ??= Setting('EXITPOLL_STATS_DSN');  // given: another file beside the reports'
         if ($dsn === '') {
             $path = Setting('EXITPOLL_STATS_DB');
             $dsn = 'sqlite:' . ($path !== '' ? $path : DefaultDatabasePath());
@@ -59,6 +60,7 @@ final class ReportStore
             }
             $store = new ReportStore(new PDO('sqlite:' . $path, null, null, $options));
             $store->db->exec('PRAGMA busy_timeout = 1000');
+            $store->path = $path;
             return $store;
         }
         if (strncmp($dsn, 'pgsql:', 6) !== 0) {
@@ -88,12 +90,13 @@ final class ReportStore
 
     // Stores one report given as column => value (time, prj, reason and os required; ver,
     // report_id, via and mail_key optional) unless its report_id or mail_key is stored
-    // already; true when it was stored. Throws like Store().
+    // already, or the mail_key an earlier release gave the same mail (earlier_mail_key);
+    // true when it was stored. Throws like Store().
     public function StoreReport(array $report, float $deadline): bool
     {
         $values = [$report['time'], $report['report_id'] ?? null, $report['via'] ?? 'http',
                    $report['mail_key'] ?? null, $report['prj'], $report['reason'], $report['os'],
-                   $report['ver'] ?? null];
+                   $report['ver'] ?? null, $report['earlier_mail_key'] ?? null];
         try {
             $this->UpgradeIfNeeded();
             try {
@@ -125,12 +128,17 @@ final class ReportStore
             $this->db->exec('PRAGMA busy_timeout = ' . $left);
             $this->db->exec('BEGIN IMMEDIATE');
         }
+        if ($values[8] !== null && $this->Rows('SELECT 1 FROM reports WHERE mail_key = ?',
+                                               [$values[8]])) {
+            $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
+            return false;  // stored by an earlier release under the key it gave
+        }
         // A repeat (its report_id or mail_key stored already) leaves no row and, since the
         // unique indexes decide, two repeats at once store one row between them.
         $insert = $this->db->prepare(
             'INSERT INTO reports (time, report_id, via, mail_key, prj, reason, os, ver)
              VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING');
-        $this->Bind($insert, array_slice($values, 0, 4), array_slice($values, 4));
+        $this->Bind($insert, array_slice($values, 0, 4), array_slice($values, 4, 4));
         $insert->execute();
         $stored = $insert->rowCount() === 1;
         if (microtime(true) >= $deadline) {

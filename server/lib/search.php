@@ -57,12 +57,15 @@ function FreeTextMatch(ReportStore $store, string $search): array
     $ascii = !preg_match('/[\x80-\xFF]/', $folded);
     if (!$store->pgsql) {
         if ($ascii) {
-            return ["substr(reason, 7) LIKE ? ESCAPE '\\'", [$pattern]];
+            // As bytes: SQLite's LIKE stops at a NUL, and PostgreSQL's search reads past one.
+            return ["instr(CAST(lower(substr(CAST(reason AS BLOB), 7)) AS BLOB), CAST(? AS BLOB))
+                     > 0", [$folded]];
         }
         // SQLite folds ASCII letters only, so the folding runs here, in PHP.
         $store->db->sqliteCreateFunction('exitpoll_folded', 'FoldedAnsi', 1,
                                          PDO::SQLITE_DETERMINISTIC);
-        return ['instr(CAST(exitpoll_folded(substr(reason, 7)) AS BLOB), CAST(? AS BLOB)) > 0',
+        return ['instr(CAST(exitpoll_folded(substr(CAST(reason AS BLOB), 7)) AS BLOB),
+                       CAST(? AS BLOB)) > 0',
                 [$folded]];
     }
     // Each byte read as the character of the same number (LATIN1); a text value cannot

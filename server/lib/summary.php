@@ -14,6 +14,8 @@ require_once __DIR__ . '/choice.php';
 const kTopBars = 20;       // bars per chart; the rest are summed into one
 const kFreeTexts = 100;
 const kShareReasons = 7;   // reasons with a colour of their own in the weekly shares
+const kMaxColumns = 400;   // columns of a chart at most, whatever dates are stored
+const kEarliestDay = '2000-01-01';  // all time is charted from here: no report is older
 
 // The chosen reports per day: ['Y-m-d' => n], the days in order.
 function PerDay(ReportStore $store, array $choice): array
@@ -40,7 +42,7 @@ function Counts(ReportStore $store, string $kind, array $choice, int $total): ar
     if (count($bars) > kTopBars) {
         $bars = array_slice($bars, 0, kTopBars - 1);
         $shown = array_sum(array_map(fn ($bar) => $bar[1], $bars));
-        $bars[] = ['(all others)', $total - $shown];
+        $bars[] = ['(all others)', $total - $shown, true];  // the page's, not a stored value
     }
     return $bars;
 }
@@ -79,26 +81,32 @@ function VersionsToChoose(ReportStore $store, array $choice): array
     return array_values(array_filter(array_column($rows, 0), fn ($ver) => $ver !== ''));
 }
 
-// Per week (its Monday), the reports of each of the most frequent reasons and of the rest:
-// [[week => [label => n]], [labels in order]]. The counts are per day, so weeks are summed
-// here from a bounded number of rows: days times kShareReasons.
-function WeeklyReasons(ReportStore $store, array $choice, array $reasons, array $perDay): array
+// Per column of the weekly chart ($columnOf gives a day's), the reports of each of the most
+// frequent reasons and of the rest: [[column => [place in labels => n]], [labels in order]].
+// Parts are kept by their place, the rest after them, so that a stored reason that reads
+// like the page's "(others)" stays a part of its own. The counts are per day, so weeks are
+// summed here from a bounded number of rows: days times kShareReasons.
+function WeeklyReasons(ReportStore $store, array $choice, array $reasons, array $perDay,
+                       callable $columnOf): array
 {
     $labels = array_slice(array_column($reasons, 0), 0, kShareReasons);  // never "(all others)"
+    $rest = count($labels);
     $weeks = [];
     foreach ($perDay as $day => $count) {
-        $weeks[WeekOf($day)]['(others)'] = ($weeks[WeekOf($day)]['(others)'] ?? 0) + $count;
+        $weeks[$columnOf($day)][$rest] = ($weeks[$columnOf($day)][$rest] ?? 0) + $count;
     }
     if ($labels) {
+        $places = array_flip($labels);
         [$where, $texts, $bytes] = ChoiceFilter($choice, ['kind' => 'reason'], 'day', false);
         $marks = implode(', ', array_fill(0, count($labels), '?'));
         foreach ($store->Rows('SELECT day, value, SUM(n) FROM '
                               . CountsTable($store, $choice, 'reason')
                               . " WHERE $where AND value IN ($marks) GROUP BY day, value",
                               $texts, [...$bytes, ...$labels]) as [$day, $value, $count]) {
-            $week = WeekOf($day);
-            $weeks[$week][$value] = ($weeks[$week][$value] ?? 0) + (int)$count;
-            $weeks[$week]['(others)'] -= (int)$count;
+            $week = $columnOf($day);
+            $part = $places[$value];
+            $weeks[$week][$part] = ($weeks[$week][$part] ?? 0) + (int)$count;
+            $weeks[$week][$rest] -= (int)$count;
         }
     }
     $labels[] = '(others)';
@@ -109,6 +117,59 @@ function WeekOf(string $day): string
 {
     $time = strtotime($day . 'T00:00:00Z');
     return gmdate('Y-m-d', $time - ((int)gmdate('N', $time) - 1) * 86400);
+}
+
+// The columns of a chart from $first to $last ('Y-m-d'): [unit, [first day of each
+// column]], by day (not for $smallest 'week'), week, month or year, the first of them that
+// needs no more than kMaxColumns; past that the last kMaxColumns years. Whatever dates are
+// stored, a chart stays that small.
+function ChartColumns(string $first, string $last, string $smallest = 'day'): array
+{
+    foreach (['day', 'week', 'month', 'year'] as $unit) {
+        if ($unit === 'day' && $smallest === 'week') {
+            continue;
+        }
+        $columns = [];
+        for ($at = ColumnOf($first, $unit); $at <= $last && count($columns) <= kMaxColumns;
+             $at = NextColumn($at, $unit)) {
+            $columns[] = $at;
+        }
+        if (count($columns) <= kMaxColumns) {
+            return [$unit, $columns ?: [ColumnOf($first, $unit)]];
+        }
+    }
+    $year = (int)substr($last, 0, 4);
+    return ['year', array_map(fn ($year) => sprintf('%04d-01-01', $year),
+                              range($year - kMaxColumns + 1, $year))];
+}
+
+// The first day of the column of that unit which holds $day.
+function ColumnOf(string $day, string $unit): string
+{
+    return match ($unit) {
+        'day' => $day,
+        'week' => WeekOf($day),
+        'month' => substr($day, 0, 8) . '01',
+        'year' => substr($day, 0, 5) . '01-01',
+    };
+}
+
+function NextColumn(string $column, string $unit): string
+{
+    if ($unit === 'day' || $unit === 'week') {
+        $days = $unit === 'day' ? 1 : 7;
+        return gmdate('Y-m-d', strtotime($column . 'T00:00:00Z') + $days * 86400);
+    }
+    [$year, $month] = [(int)substr($column, 0, 4), (int)substr($column, 5, 2)];
+    return $unit === 'year' || $month === 12 ? sprintf('%04d-01-01', $year + 1)
+        : sprintf('%04d-%02d-01', $year, $month + 1);
+}
+
+// The column of $columns (of that unit) that counts $day: days before the first are counted
+// in it, days after the last (a forged date years ahead) in the last.
+function ColumnIn(string $day, string $unit, array $columns): string
+{
+    return max($columns[0], min(end($columns), ColumnOf($day, $unit)));
 }
 
 // The latest free-text answers of the chosen reports that contain the search, if any.

@@ -84,8 +84,11 @@ function CsvLine(array $fields): string
     return implode(',', array_map('CsvField', $fields)) . "\r\n";
 }
 
-// Horizontal bars, one per [label (stored bytes), count], the longest scaled to the width.
-// Each bar carries its label and count as data attributes and a tooltip.
+// Horizontal bars, one per [label (stored bytes), count] or [label, count, true] for a bar of
+// the page's own ("(all others)"), the longest scaled to the width. Each bar carries its
+// label and count as data attributes and a tooltip; the page's own labels, and "(empty)"
+// for an empty value, are in italics, so that a stored value that reads the same is told
+// apart.
 function BarChart(string $title, array $bars): string
 {
     $width = 720;
@@ -99,33 +102,36 @@ function BarChart(string $title, array $bars): string
     if (!$bars) {
         $svg .= '<text x="0" y="20" class="none">No reports</text>';
     }
-    foreach (array_values($bars) as $index => [$label, $count]) {
+    foreach (array_values($bars) as $index => $bar) {
+        [$label, $count] = $bar;
+        $own = ($bar[2] ?? false) || $label === '';
         $y = 4 + $index * $row;
         $barWidth = max(1, (int)round(($width - $labelWidth - 70) * $count / $max));
         $text = AnsiToUtf8($label);
         $shown = $text === '' ? '(empty)' : Shortened($text, 34);
-        $svg .= sprintf('<g class="bar" data-label="%s" data-count="%d">'
+        $svg .= sprintf('<g class="bar%s" data-label="%s" data-count="%d">'
                         . '<title>%s: %d</title>'
-                        . '<text x="%d" y="%d" text-anchor="end">%s</text>'
+                        . '<text x="%d" y="%d" text-anchor="end"%s>%s</text>'
                         . '<rect x="%d" y="%d" width="%d" height="%d"/>'
                         . '<text x="%d" y="%d" class="count">%d</text></g>',
-                        Text($text), $count, Text($text), $count,
-                        $labelWidth - 8, $y + 15, Text($shown),
+                        $own ? ' own' : '', Text($text), $count, Text($text), $count,
+                        $labelWidth - 8, $y + 15, $own ? ' font-style="italic"' : '',
+                        Text($shown),
                         $labelWidth, $y, $barWidth, $row - 6,
                         $labelWidth + $barWidth + 6, $y + 15, $count);
     }
     return $svg . '</svg>';
 }
 
-// One column per day from $first to $last (both 'Y-m-d'), days without reports at zero.
-function DayChart(string $title, array $counts, string $first, string $last): string
+// One column for each of $columns (the first day of each, 'Y-m-d'; a day, or a week, month
+// or year for a long period), those without reports at zero; $counts is [column => n].
+function DayChart(string $title, array $counts, array $columns): string
 {
     $days = [];
-    for ($day = strtotime($first . 'T00:00:00Z'), $end = strtotime($last . 'T00:00:00Z');
-         $day <= $end; $day += 86400) {
-        $key = gmdate('Y-m-d', $day);
-        $days[$key] = $counts[$key] ?? 0;
+    foreach ($columns as $column) {
+        $days[$column] = $counts[$column] ?? 0;
     }
+    [$first, $last] = [$columns[0], end($columns)];
     $width = 720;
     $height = 180;
     $plot = $height - 40;
@@ -190,18 +196,13 @@ function MarkedHtml(string $stored, string $search): string
     return $html . Html(substr($stored, $at));
 }
 
-// One column per week (its Monday 'Y-m-d', from $firstWeek to $lastWeek), split into each
-// label's share of that week's reports; $weeks is [week => [label (stored bytes) => count]],
-// $labels the order of the parts, the last drawn grey. A legend below names the colours.
-function WeekShareChart(string $title, array $weeks, array $labels, string $firstWeek,
-                        string $lastWeek): string
+// One column for each of $columns (the Monday of a week, 'Y-m-d', or the first day of a
+// month or year for a long period), split into each label's share of its reports; $weeks is
+// [column => [place of the label => count]], $labels (stored bytes) the order of the parts,
+// the last drawn grey. A legend below names the colours.
+function WeekShareChart(string $title, array $weeks, array $labels, array $columns): string
 {
     $colours = ['#3d6fb6', '#e07b39', '#4b8f5a', '#c44e52', '#8172b2', '#937860', '#d17fb5'];
-    $columns = [];
-    for ($week = strtotime($firstWeek . 'T00:00:00Z'), $end = strtotime($lastWeek . 'T00:00:00Z');
-         $week <= $end; $week += 7 * 86400) {
-        $columns[] = gmdate('Y-m-d', $week);
-    }
     $width = 720;
     $plot = 150;
     $legendRows = (int)ceil(count($labels) / 3);
@@ -220,7 +221,7 @@ function WeekShareChart(string $title, array $weeks, array $labels, string $firs
                         . 'reports</title>', $week, $total, $week, $total);
         $y = 8.0;
         foreach ($labels as $part => $label) {
-            $count = $counts[$label] ?? 0;
+            $count = $counts[$part] ?? 0;
             if ($count <= 0) {
                 continue;
             }

@@ -4,10 +4,12 @@ each mail it sends into its record file) and over hand-made hostile and broken m
 SQLite and PostgreSQL: what is stored, byte for byte, what is skipped, and that a second run
 stores nothing more."""
 import base64
+import hashlib
 import os
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -160,6 +162,79 @@ class ImportMailTest(unittest.TestCase):
         self.assertTrue(lines[junk_mbox].startswith("0 stored, "))
         self.assertTrue(lines[junk_mbox].endswith(", 1 broken"))
         self.assertEqual(database.Columns(columns), expected)
+
+
+def MboxMail(envelope, headers, body):
+    return ("From %s\n" % envelope + "\n".join(headers) + "\n\n" + body + "\n").encode("latin-1")
+
+
+ENVELOPE = "a@example.org Tue Dec  1 10:00:00 2026"
+LATER = "a@example.org Tue Dec  1 11:00:00 2026"
+EARLIER_KEY = ["date", "Tue, 1 Dec 2026 08:00:00 +0000", "a@example.org", "Old", "Unstable"]
+# Mails of one mbox: (case, envelope, headers, body, stored (prj, reason, report_id, time), the
+# time "now" for the time of the import, or None for a repeat.
+MBOX_CASES = [
+    ("footer after the id line", ENVELOPE,
+     ["Subject: uninstall Foot", "Message-ID: <f1@x>", "Date: Tue, 1 Dec 2026 11:30:00 +0000"],
+     "Unstable\nReport id: 2222222222222222\n\nSent from Mail for Windows\n",
+     (b"Foot", b"Unstable", "2222222222222222", "2026-12-01T11:30:00Z")),
+    ("tab after the colon", ENVELOPE, ["Subject: uninstall Tab", "Message-ID: <t1@x>"],
+     "Too expensive\nReport id:\t3333333333333333", (b"Tab", b"Too expensive",
+                                                     "3333333333333333", "2026-12-01T10:00:00Z")),
+    ("a date in year 1", ENVELOPE, ["Subject: uninstall Old", "Message-ID: <o1@x>",
+                                    "Date: Mon, 1 Jan 0001 00:00:00 +0000"],
+     "Unstable", (b"Old", b"Unstable", None, "2026-12-01T10:00:00Z")),
+    ("a date in 1900", ENVELOPE, ["Subject: uninstall Old", "Message-ID: <o2@x>",
+                                  "Date: Mon, 1 Jan 1900 00:00:00 +0000"],
+     "Crash", (b"Old", b"Crash", None, "2026-12-01T10:00:00Z")),
+    ("date and envelope in 9999", "a@example.org Fri Dec 31 00:00:00 9999",
+     ["Subject: uninstall Late", "Message-ID: <l1@x>", "Date: Fri, 31 Dec 9999 00:00:00 +0000"],
+     "Unstable", (b"Late", b"Unstable", None, "now")),
+    ("no Message-ID nor Date", ENVELOPE, ["Subject: uninstall Same", "From: a@example.org"],
+     "Unstable", (b"Same", b"Unstable", None, "2026-12-01T10:00:00Z")),
+    ("the same an hour later", LATER, ["Subject: uninstall Same", "From: a@example.org"],
+     "Unstable", (b"Same", b"Unstable", None, "2026-12-01T11:00:00Z")),
+    ("stored by the earlier release", ENVELOPE,
+     ["Subject: uninstall Old", "From: a@example.org", "Date: " + EARLIER_KEY[1]],
+     "Unstable", None),
+]
+
+
+class MboxCasesTest(unittest.TestCase):
+    def test_ids_times_and_keys_of_mailed_reports(self):
+        with tempfile.TemporaryDirectory(prefix="exitpoll-mail-") as folder:
+            mbox = os.path.join(folder, "cases.mbox")
+            with open(mbox, "wb") as f:
+                f.write(b"\n".join(MboxMail(e, h, b) for _, e, h, b, _ in MBOX_CASES))
+            stored = [case[4] for case in MBOX_CASES if case[4]]
+            for Database in c.DATABASES:
+                with self.subTest(database=Database.name):
+                    database = Database()
+                    try:
+                        c.MakeSchema(database.settings)
+                        earlier = hashlib.sha256("\0".join(EARLIER_KEY).encode()).hexdigest()
+                        database.Insert([("2026-12-01T08:00:00Z", "mail", earlier, b"Old",
+                                          b"Unstable", b"")],
+                                        ("time", "via", "mail_key", "prj", "reason", "os"))
+                        start = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime())
+                        status, out, err = Import(database.settings, [mbox])
+                        end = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(time.time() + 1))
+                        self.assertEqual(status, 0, err)
+                        self.assertEqual(out, "%s: %d stored, 1 already stored, 0 other mail, "
+                                         "0 broken\n" % (mbox, len(stored)))
+                        rows = database.Columns(["prj", "reason", "report_id", "time"])[1:]
+                        for (case, *_), row, want in zip([m for m in MBOX_CASES if m[4]], rows,
+                                                         stored):
+                            self.assertEqual(row[:3], want[:3], case)
+                            if want[3] == "now":
+                                self.assertTrue(start <= row[3] <= end, (case, row))
+                            else:
+                                self.assertEqual(row[3], want[3], case)
+                        self.assertEqual(len(rows), len(stored))
+                        _, out, _ = Import(database.settings, [mbox])
+                        self.assertIn(": 0 stored, %d already" % (len(stored) + 1), out)
+                    finally:
+                        database.Drop()
 
 
 if __name__ == "__main__":

@@ -14,6 +14,7 @@ import json
 import os
 import re
 import socket
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -237,6 +238,26 @@ class ResultsPageTest(unittest.TestCase):
         time.sleep(2.1)
         self.assertEqual(Try(attacker, PASSWORD)[0], 200)
         self.assertEqual(Try(attacker, "wrong")[0], 401)  # a right one starts afresh
+
+    def test_wrong_passwords_neither_wait_for_reports_nor_scan_all_stale_ones(self):
+        # While the reports' write lock is held (a slow report, an upgrade), each wrong try is
+        # answered without waiting for it; stale addresses go a batch per wrong try.
+        stale = 1000
+        with PageServer(c.SqliteDatabase) as (database, server):
+            c.Report(server.port, b"prj=P&reason=R&os=O")
+            self.assertEqual(RequestFrom(server.port, "127.0.0.2", "wrong").split()[1], b"401")
+            logins = database.path.replace(".sqlite", "-logins.sqlite")
+            with sqlite3.connect(logins) as db:
+                db.executemany("INSERT INTO login_failures VALUES (?, 1, 0, 0)",
+                               [("10.0.%d.%d" % (n // 256, n % 256),) for n in range(stale)])
+            with database.Lock():
+                for source in ["127.0.0.3", "127.0.0.4", "127.0.0.5"]:
+                    start = time.monotonic()
+                    status = RequestFrom(server.port, source, "wrong").split()[1]
+                    self.assertEqual((status, time.monotonic() - start < 0.9), (b"401", True))
+            with sqlite3.connect(logins) as db:
+                left = db.execute("SELECT COUNT(*) FROM login_failures WHERE last_failure = 0")
+                self.assertEqual(left.fetchone()[0], stale - 3 * 100)
 
     def test_page_stays_closed_without_a_password_hash(self):
         database = c.SqliteDatabase()
