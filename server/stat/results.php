@@ -12,6 +12,7 @@ header_remove('X-Powered-By');
 require __DIR__ . '/../lib/reports.php';
 require __DIR__ . '/../lib/view.php';
 require __DIR__ . '/../lib/logins.php';
+require __DIR__ . '/../lib/version.php';
 
 const kPeriods = ['7' => 'Last 7 days', '30' => 'Last 30 days', '90' => 'Last 90 days',
                   'all' => 'All time'];
@@ -430,7 +431,8 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
         }
         echo '</table>';
     }
-    echo "\n</body></html>\n";
+    echo "\n<footer class=\"summary\">exitpoll ", ExitpollVersion(), "</footer>\n"
+        . "</body></html>\n";
 }
 
 if (Admitted()) {
