@@ -19,6 +19,15 @@ const int kFontHeightOffset = 4;  // of the LOGFONTA in the font tool's descript
 const char kOtherSeparator[] = ": ";
 const int kOtherPosition = kReasonCount;  // "Other", after OtherEdit and six reasons
 
+// The button row: the main button's place and size, which the Skip button shares left of it,
+// and the Notice line in the free space left of them.
+const int kButtonLeft = 328;
+const int kButtonTop = 252;
+const int kButtonWidth = 76;
+const int kButtonHeight = 25;
+const int kButtonGap = 8;
+const int kNoticeLeft = 16;  // under the group box's left edge
+
 const DWORD kMinMaxBoxes = WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 const DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
@@ -40,6 +49,8 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   SetToolInt(GetFont(form), kFontHeightOffset, kFontHeight);
   SetFontName(GetFont(form), kFontFace);
   form->OnClose = Bind<&FeedbackForm::FormClose>(f);
+  // Set before the default button's key filter is installed, which then runs it first.
+  if (!f->Config.Skip.IsEmpty()) form->OnMessage = Bind<&FeedbackForm::FormKeys>(f);
 
   f->QuestionLabel = CreateLabel(form, "");
   SetPosition(f->QuestionLabel, 95, 36);
@@ -72,13 +83,34 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   SetColor(f->OtherEdit, kColorWindow);
 
   f->UninstallButton = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
-  SetPosition(f->UninstallButton, 328, 252);
-  SetSize(f->UninstallButton, 76, 25);
+  SetPosition(f->UninstallButton, kButtonLeft, kButtonTop);
+  SetSize(f->UninstallButton, kButtonWidth, kButtonHeight);
   f->UninstallButton->OnClick = Bind<&FeedbackForm::UninstallButtonClick>(f);
   f->UninstallButton->HandlesReturn = false;
   f->UninstallButton->TextShiftX = 1;  // the caption moves while the button is pressed
   f->UninstallButton->TextShiftY = 1;
   SetDefaultKey(f->UninstallButton, VK_RETURN, true);
+
+  int rowLeft = kButtonLeft;  // left end of the buttons
+  if (!f->Config.Skip.IsEmpty()) {
+    rowLeft -= kButtonWidth + kButtonGap;
+    f->SkipButton = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
+    SetPosition(f->SkipButton, rowLeft, kButtonTop);
+    SetSize(f->SkipButton, kButtonWidth, kButtonHeight);
+    f->SkipButton->OnClick = Bind<&FeedbackForm::SkipButtonClick>(f);
+    f->SkipButton->HandlesReturn = false;
+    f->SkipButton->TextShiftX = 1;
+    f->SkipButton->TextShiftY = 1;
+    SetDefaultKey(f->SkipButton, VK_ESCAPE, true);
+  }
+  if (!f->Config.Notice.IsEmpty()) {
+    // One line, centred on the buttons' height, cut with an ellipsis short of them.
+    f->NoticeLabel = CreateLabel(form, "");
+    SetStyle(f->NoticeLabel, f->NoticeLabel->Style | SS_CENTERIMAGE | SS_ENDELLIPSIS);
+    SetPosition(f->NoticeLabel, kNoticeLeft, kButtonTop);
+    SetSize(f->NoticeLabel, rowLeft - kButtonGap - kNoticeLeft, kButtonHeight);
+    SetToolColor(f->NoticeLabel, kColorGrayText);
+  }
 
   SetResizable(form, false);
   f->FormCreate();
@@ -110,12 +142,41 @@ void FeedbackForm::LoadTexts() {
   SetText(QuestionLabel, WithProduct(Config.Question, ProductName));
   SetLeft(QuestionLabel, ClientWidth(Form) / 2 - GetWidth(QuestionLabel) / 2);
   SetText(UninstallButton, Config.Button);
+  if (SkipButton) SetText(SkipButton, Config.Skip);
+  if (NoticeLabel) SetText(NoticeLabel, WithProduct(Config.Notice, ProductName));
 }
 
 void FeedbackForm::UninstallButtonClick(Widget*) {
+  Sending = true;
   SetEnabled(UninstallButton, false);
   Hide(Form);
   PostClose(Form);
+}
+
+void FeedbackForm::SkipButtonClick(Widget*) {
+  Hide(Form);
+  PostClose(Form);
+}
+
+void FeedbackForm::FormKeys(WidgetMessage* m, LRESULT* result, bool* handled) {
+  if (LOWORD(m->Msg) != WM_KEYDOWN || (GetKeyState(VK_CONTROL) | GetKeyState(VK_MENU)) < 0) return;
+  HWND focus = GetFocus();
+  if (m->WParam == VK_RETURN && focus == SkipButton->Handle) {
+    // A user who went to "Don't send" and pressed Return means that button, not the default.
+    Click(SkipButton);
+  } else if (m->WParam == VK_TAB) {
+    Widget* order[] = {OtherEdit, SkipButton, UninstallButton};
+    const int count = sizeof(order) / sizeof(order[0]);
+    bool back = GetKeyState(VK_SHIFT) < 0;
+    int at = 0;
+    while (at < count && order[at]->Handle != focus) ++at;
+    if (at == count) at = back ? 0 : count - 1;  // from a radio box: to the first or the last
+    SetFocus(GetHandle(order[(at + (back ? count - 1 : 1)) % count]));
+  } else {
+    return;
+  }
+  *result = 0;
+  *handled = true;
 }
 
 void FeedbackForm::FormClose(Widget*, bool* accept) {
@@ -126,11 +187,13 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
     return;
   }
   Closing = true;
+  // With a way to decline, only the main button sends; every other close declines.
+  if (SkipButton && !Sending) return;
 
   ByteString reason;
   if (!ChosenReason(reason)) return;  // nothing chosen, nothing to say
   DeliverReport(ProductName, reason, Config.Host, Config.Email, Config.Keys,
-                Bind<&FeedbackForm::HttpDone>(this), Waiting, Config.Url);
+                Bind<&FeedbackForm::HttpDone>(this), Waiting, Config.Url, Config.Page);
 }
 
 void FeedbackForm::HttpDone(HttpClient* sender) {

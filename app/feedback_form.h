@@ -16,6 +16,10 @@ public:
 
   // Event handlers.
   void UninstallButtonClick(Widget* sender);
+  void SkipButtonClick(Widget* sender);
+  // With a Skip button: Tab and Shift+Tab move the focus between the free-text field and
+  // the two buttons, and Return presses the button that has the focus.
+  void FormKeys(WidgetMessage* m, LRESULT* result, bool* handled);
   void FormClose(Widget* sender, bool* accept);
   void HttpDone(HttpClient* sender);
 
@@ -31,11 +35,14 @@ public:
   Widget* ChoiceGroup;
   Widget* UninstallButton;
   Widget* OtherEdit;
-  bool Waiting;  // the report request is outstanding
+  Widget* SkipButton;   // null unless the settings name a Skip text
+  Widget* NoticeLabel;  // null unless the settings name a Notice text
+  bool Waiting;         // the report request is outstanding
   ByteString ProductName;
   // Set when the first close starts delivering the report, never cleared: a close
   // requested while that one runs is refused, so there is one report per run.
   bool Closing;
+  bool Sending;  // the main button was pressed: with a Skip button, only that close sends
   // The host, the mail address and the texts: built in, or from the settings file.
   Settings Config;
 };

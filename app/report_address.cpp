@@ -29,12 +29,12 @@ bool IsReportAddress(const char* value) {
   return *path == 0;
 }
 
-ByteString ReadReportAddress(SettingReader read, void* context) {
+ByteString ReadReportAddress(SettingReader read, void* context, const char* key) {
   // One byte more than a value may have, to tell a value of the longest length from a longer
   // one that the reader cut.
   char buffer[kSettingMaxLength + 2];
   buffer[0] = 0;
-  if (read) read(context, "report", "Url", buffer, sizeof(buffer));
+  if (read) read(context, "report", key, buffer, sizeof(buffer));
   buffer[sizeof(buffer) - 1] = 0;
   return IsReportAddress(buffer) ? ByteString(buffer) : ByteString();
 }

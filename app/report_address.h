@@ -12,10 +12,10 @@
 // carry bytes beyond ASCII. At most kSettingMaxLength bytes.
 bool IsReportAddress(const char* value);
 
-// The `Url` key of the [report] section as read through `read`, or empty when it is missing
-// or breaks the rule. A value longer than kSettingMaxLength is ignored rather than cut: a cut
-// address would name another place.
-ByteString ReadReportAddress(SettingReader read, void* context);
+// The `key` (Url or Page) of the [report] section as read through `read`, or empty when it
+// is missing or breaks the rule. A value longer than kSettingMaxLength is ignored rather than
+// cut: a cut address would name another place.
+ByteString ReadReportAddress(SettingReader read, void* context, const char* key);
 
 // The report URL `reportUrl` (as ReportUrl composes it) moved to `address`: the report's
 // query appended with "?", or with "&" when the address has a query of its own.

@@ -16,10 +16,12 @@
 
 void DeliverReport(const ByteString& product, const ByteString& reason, const ByteString& host,
                    const ByteString& mailAddress, const ReportKeys& keys,
-                   BoundMethod<HttpClient*> onDone, bool& waiting, const ByteString& address) {
+                   BoundMethod<HttpClient*> onDone, bool& waiting, const ByteString& address,
+                   const ByteString& page) {
   ByteString id = keys.MakeId ? NewReportId() : ByteString();
-  ByteString url =
+  const ByteString report =
       ReportUrl(product, reason, WindowsVersionName(keys.NamedWindows), host, keys.Version, id);
+  ByteString url = report;
   HttpClient* client = nullptr;
   SystemRequest* request = nullptr;
   waiting = true;
@@ -46,9 +48,11 @@ void DeliverReport(const ByteString& product, const ByteString& reason, const By
     client->Abort();
     FreeObject(client);
   }
-  if (!accepted)
-    ShellExecuteA(nullptr, nullptr, MailUrl(product, reason, mailAddress, id).Data(), nullptr,
-                  nullptr, SW_SHOWNORMAL);
+  if (!accepted) {
+    ByteString fallback = page.IsEmpty() ? MailUrl(product, reason, mailAddress, id)
+                                         : AddressedReportUrl(page, report);
+    ShellExecuteA(nullptr, nullptr, fallback.Data(), nullptr, nullptr, SW_SHOWNORMAL);
+  }
 }
 
 // The flag and the clock are tested after every message, so messages that keep coming

@@ -15,11 +15,12 @@
 // `waiting`, which is set just before the request starts, when it has seen enough of the
 // reply. With an `address` (the Url setting) the report goes there through the system's
 // HTTP stack instead; where that stack is missing, a plain http:// address through the own
-// client, and an https:// one not at all.
+// client, and an https:// one not at all. With a `page` (the Page setting) an unaccepted
+// report opens that page in the browser, the report's query appended, instead of the mail.
 void DeliverReport(const ByteString& product, const ByteString& reason, const ByteString& host,
                    const ByteString& mailAddress, const ReportKeys& keys,
                    BoundMethod<HttpClient*> onDone, bool& waiting,
-                   const ByteString& address = ByteString());
+                   const ByteString& address = ByteString(), const ByteString& page = ByteString());
 
 // Dispatches the thread's messages until `waiting` is false or kReportWaitMs have passed
 // since the tick count `start`; blocks while the queue is empty.

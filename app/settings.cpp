@@ -68,7 +68,7 @@ void ResolveSettings(Settings& settings, SettingReader read, void* context) {
   SettingSource source(read, context);
   source.Take(settings.Host, kReportSection, "Host", EXITPOLL_STATS_HOST, IsHostName);
   source.Take(settings.Email, kReportSection, "Email", EXITPOLL_FEEDBACK_EMAIL, IsMailAddress);
-  settings.Url = ReadReportAddress(read, context);
+  settings.Url = ReadReportAddress(read, context, "Url");
   source.Take(settings.Caption, kTextsSection, "Caption", "Uninstall");
   source.Take(settings.Title, kTextsSection, "Title", "Question:");
   source.Take(settings.Question, kTextsSection, "Question",
@@ -81,6 +81,9 @@ void ResolveSettings(Settings& settings, SettingReader read, void* context) {
   source.Take(settings.Reasons[kReasonCount - 1], kTextsSection, "Other",
               ReasonTexts[kReasonCount - 1]);
   source.Take(settings.Button, kTextsSection, "Button", "Uninstall");
+  source.Take(settings.Skip, kTextsSection, "Skip", "");
+  source.Take(settings.Notice, kTextsSection, "Notice", "");
+  settings.Page = ReadReportAddress(read, context, "Page");
 
   ReportKeys& keys = settings.Keys;
   ByteString word;

@@ -30,6 +30,13 @@ struct Settings {
   ByteString Question;               // "%PRODUCT%" stands for the product's name
   ByteString Reasons[kReasonCount];  // Reason1 to Reason6, then Other
   ByteString Button;
+  // The declining button's caption: with one, only the main button sends and every other
+  // close (this button, the close box, Alt+F4, Escape) sends nothing. Empty: no such button.
+  ByteString Skip;
+  ByteString Notice;  // one grey line on what is sent, "%PRODUCT%" as in Question; or none
+  // Where an unconfirmed report is opened in the browser, by the rule of Url, in place of
+  // the mail; empty: the mail.
+  ByteString Page;
   ReportKeys Keys;
 };
 

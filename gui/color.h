@@ -11,6 +11,7 @@ constexpr ColorValue kColorWindow = 0x80000005;
 constexpr ColorValue kColorWindowText = 0x80000008;
 constexpr ColorValue kColorButtonFace = 0x8000000F;
 constexpr ColorValue kColorButtonShadow = 0x80000010;
+constexpr ColorValue kColorGrayText = 0x80000011;
 constexpr ColorValue kColorButtonHighlight = 0x80000014;
 
 inline bool IsSystemColor(ColorValue c) {

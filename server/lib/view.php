@@ -1,11 +1,24 @@
 <?php
-// Output helpers of the results page: Windows-1252 bytes as UTF-8, HTML escaping, CSV fields
-// and the bar charts, drawn here as inline SVG so the page needs no script or style from
-// anywhere else.
+// Output helpers of the pages the collector shows: their headers, Windows-1252 bytes as
+// UTF-8, HTML escaping, CSV fields and the bar charts, drawn here as inline SVG so the page
+// needs no script or style from anywhere else.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
     exit;
+}
+
+// The headers of every page the collector shows in a browser: nothing from elsewhere, no
+// script, no framing, and no address (which may hold a report) passed on as a referrer.
+function PageHeaders(int $status, string $type): void
+{
+    http_response_code($status);
+    header('Content-Type: ' . $type);
+    header("Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
+           . "form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
+    header('X-Content-Type-Options: nosniff');
+    header('Referrer-Policy: no-referrer');
+    header('Cache-Control: no-store');
 }
 
 // The applet sends its system's ANSI bytes; reports come from Western systems, whose code

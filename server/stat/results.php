@@ -22,17 +22,6 @@ const kCsvBatch = 5000;
 const kShareReasons = 7;   // reasons with a colour of their own in the weekly shares
 const kSearchLength = 200; // characters of a search taken
 
-function PageHeaders(int $status, string $type): void
-{
-    http_response_code($status);
-    header('Content-Type: ' . $type);
-    header("Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
-           . "form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
-    header('X-Content-Type-Options: nosniff');
-    header('Referrer-Policy: no-referrer');
-    header('Cache-Control: no-store');
-}
-
 function Refuse(int $status, string $title, string $explanation): void
 {
     PageHeaders($status, 'text/html; charset=utf-8');
@@ -238,12 +227,12 @@ function CountsTable(ReportStore $store, array $choice, string $kind): string
         : "(SELECT kind, day, prj, value, n FROM version_counts WHERE ver = $ver) AS chosen_counts";
 }
 
-// How many of the chosen reports came by mail.
-function MailedCount(ReportStore $store, array $choice): int
+// How many of the chosen reports came $via ('mail', 'page').
+function CountVia(ReportStore $store, array $choice, string $via): int
 {
     [$where, $texts, $bytes] = SummaryFilter('via', $choice);
     $rows = $store->Rows('SELECT SUM(n) FROM ' . CountsTable($store, $choice, 'via')
-                         . " $where AND value = ?", $texts, [...$bytes, 'mail']);
+                         . " $where AND value = ?", $texts, [...$bytes, $via]);
     return (int)($rows[0][0] ?? 0);
 }
 
@@ -349,7 +338,8 @@ function SendPage(ReportStore $store, array $choice): void
                               GROUP BY prj ORDER BY 2 DESC, 1 LIMIT 200", []);
     $productVersions = Counts($store, 'ver', $choice, $total);
     $versionsToChoose = VersionsToChoose($store, $choice);
-    $mailed = MailedCount($store, $choice);
+    $mailed = CountVia($store, $choice, 'mail');
+    $paged = CountVia($store, $choice, 'page');
     [$weeks, $weekLabels] = WeeklyReasons($store, $choice, $reasons, $perDay);
     $freeTexts = FreeTextAnswers($store, $choice);
     $search = Utf8ToAnsi($choice['q']);
@@ -385,7 +375,8 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 ', StoreWarning(), '<p class="summary"><span id="total">', $total, '</span> reports, ',
         Text(strtolower(kPeriods[$choice['days']])), ', ', $productName,
         $choice['ver'] === null ? '' : ', version ' . Html($choice['ver']),
-        '; <span id="mailed">', $mailed, '</span> of them by mail.</p>
+        '; <span id="mailed">', $mailed, '</span> of them by mail, <span id="paged">', $paged,
+        '</span> of them by page.</p>
 <form method="get" action="results.php">
 <label>Period <select name="days">';
     foreach (kPeriods as $value => $name) {

@@ -12,51 +12,12 @@ ini_set('display_errors', '0');
 ini_set('default_charset', '');  // keeps PHP from appending "; charset=..." to text/plain
 header_remove('X-Powered-By');
 
+require __DIR__ . '/../lib/report_query.php';
 require __DIR__ . '/../lib/reports.php';
 
 const kStoreBudget = 1.5;  // seconds from the request's arrival to the commit
-const kCaps = ['prj' => 256, 'reason' => 8192, 'os' => 64];
-// Keys a report may carry besides: the product's version and the report's id, which makes a
-// repeat of a stored report (a late answer, a retry) recognisable.
-const kOptionalCaps = ['ver' => 32, 'id' => 16];
 
-// Every warning becomes an exception, so no half-done store can still answer "OK".
-set_error_handler(function (int $level, string $message, string $file, int $line): bool {
-    if (!(error_reporting() & $level)) {
-        return false;  // silenced with @ where the code checks the outcome itself
-    }
-    throw new ErrorException($message, 0, $level, $file, $line);
-});
-
-// The three values from the raw query, decoded byte for byte, or null unless each key is
-// there exactly once as a plain value; ver and id too when given, at most once each. PHP's
-// own $_GET would drop keys past max_input_vars, take the last of repeated keys and turn
-// prj[] into an array.
-function ReportValues(string $query): ?array
-{
-    $values = [];
-    foreach (explode('&', $query) as $pair) {
-        $equals = strpos($pair, '=');
-        $key = urldecode($equals === false ? $pair : substr($pair, 0, $equals));
-        $bracket = strpos($key, '[');
-        $name = $bracket === false ? $key : substr($key, 0, $bracket);
-        if (!array_key_exists($name, kCaps) && !array_key_exists($name, kOptionalCaps)) {
-            continue;
-        }
-        if ($bracket !== false || isset($values[$name])) {
-            return null;
-        }
-        $values[$name] = $equals === false ? '' : urldecode(substr($pair, $equals + 1));
-    }
-    $required = array_intersect_key($values, kCaps);
-    if (count($required) !== count(kCaps)) {
-        return null;
-    }
-    if (isset($values['id']) && !preg_match('/^[0-9A-Fa-f]{16}$/D', $values['id'])) {
-        return null;
-    }
-    return $values;
-}
+WarningsAsExceptions();
 
 // The answer is complete and final on its own: a fixed length and a closed connection, so a
 // client that reads lines until the connection ends sees exactly this and nothing more.
@@ -111,23 +72,14 @@ function HandleReport(): void
         Answer(405, "GET ONLY\n", ['Allow: GET']);
         return;
     }
-    $values = ReportValues((string)($_SERVER['QUERY_STRING'] ?? ''));
-    if ($values === null) {
-        Answer(400, "BAD REPORT\n");
+    [$values, $refusal] = ReportFromQuery((string)($_SERVER['QUERY_STRING'] ?? ''));
+    if ($refusal !== null) {
+        Answer(...$refusal);
         return;
     }
-    foreach (kCaps + kOptionalCaps as $name => $cap) {
-        if (strlen($values[$name] ?? '') > $cap) {
-            Answer(413, "TOO LONG\n");
-            return;
-        }
-    }
     try {
-        // Ids are compared as given, in one case.
-        $reportId = isset($values['id']) ? strtolower($values['id']) : null;
         $store = ReportStore::Open();
-        $store->Store($values['prj'], $values['reason'], $values['os'], $arrival + kStoreBudget,
-                      $values['ver'] ?? null, $reportId);
+        $store->StoreReport(ReportRow($values, 'http'), $arrival + kStoreBudget);
         Answer(200, "OK\n");
         // The store is closed only after the answer has gone: closing an SQLite file folds
         // its log back into it, several syncs that a slow disk could stretch past the

@@ -22,7 +22,7 @@ int ReadOne(void* value, const char* section, const char* key, char* buffer, int
 }
 
 std::string Read(const std::string& raw) {
-  return Str(ReadReportAddress(&ReadOne, const_cast<char*>(raw.c_str())));
+  return Str(ReadReportAddress(&ReadOne, const_cast<char*>(raw.c_str()), "Url"));
 }
 
 TEST(IsReportAddress, SchemeHostPortPathAndQuery) {
@@ -69,7 +69,7 @@ TEST(ReadReportAddress, ALongerValueIsIgnoredNotCut) {
   // 300 bytes whose first 255 would pass the rule by themselves.
   EXPECT_EQ("", Read("https://h/" + std::string(290, 'p')));
   EXPECT_EQ("", Read("https://h/" + std::string(246, 'p')));
-  EXPECT_EQ("", Str(ReadReportAddress(nullptr, nullptr)));
+  EXPECT_EQ("", Str(ReadReportAddress(nullptr, nullptr, "Url")));
   Settings settings;
   ResolveSettings(settings, &ReadOne, const_cast<char*>("http://h:81/x"));
   EXPECT_EQ("http://h:81/x", Str(settings.Url));

@@ -43,7 +43,8 @@ std::map<std::string, std::string> Fields(const Settings& s) {
       {"report/Host", Str(s.Host)},        {"report/Email", Str(s.Email)},
       {"texts/Caption", Str(s.Caption)},   {"texts/Title", Str(s.Title)},
       {"texts/Question", Str(s.Question)}, {"texts/Other", Str(s.Reasons[6])},
-      {"texts/Button", Str(s.Button)},
+      {"texts/Button", Str(s.Button)},     {"texts/Skip", Str(s.Skip)},
+      {"texts/Notice", Str(s.Notice)},     {"report/Page", Str(s.Page)},
   };
   for (int i = 0; i < 6; ++i) fields["texts/Reason" + std::to_string(i + 1)] = Str(s.Reasons[i]);
   return fields;
@@ -63,6 +64,9 @@ const std::map<std::string, std::string> kBuiltIn = {
     {"texts/Reason6", "Upgrade version"},
     {"texts/Other", "Other"},
     {"texts/Button", "Uninstall"},
+    {"texts/Skip", ""},
+    {"texts/Notice", ""},
+    {"report/Page", ""},
 };
 
 TEST(ResolveSettings, EachKeyReplacesItsOwnFieldOnly) {
@@ -73,6 +77,7 @@ TEST(ResolveSettings, EachKeyReplacesItsOwnFieldOnly) {
   for (const auto& [key, builtIn] : kBuiltIn) {
     std::string value = key == "report/Host"    ? "stats.example.org:81"
                         : key == "report/Email" ? "x.y+z@example.org"
+                        : key == "report/Page"  ? "https://example.org/stat/thanks.php"
                                                 : "\xC4nderung \xE9";
     auto expected = kBuiltIn;
     expected[key] = value;
@@ -84,6 +89,10 @@ TEST(ResolveSettings, EachKeyReplacesItsOwnFieldOnly) {
                                       {"texts/Reason7", "x"},
                                       {"texts/Reason0", "x"}})))
       << "keys in the wrong section or out of range";
+  EXPECT_EQ(
+      kBuiltIn,
+      Fields(Resolve({{"report/Page", "mailto:a@b.c"}, {"texts/Page", "https://example.org/x"}})))
+      << "a Page by another rule than Url's, or in the wrong section";
 }
 
 TEST(ResolveSettings, ValuesAreCutThenTrimmed) {

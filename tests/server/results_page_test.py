@@ -120,6 +120,11 @@ def RequestFrom(port, source, password):
         return c.ReadToEnd(s)
 
 
+def BasicAuth(password=PASSWORD):
+    """The header line that passes the results page's password check."""
+    return b"Authorization: Basic " + base64.b64encode(b"maker:" + password.encode()) + b"\r\n"
+
+
 def PasswordHash(password):
     return subprocess.run(["php", "-r", "echo password_hash($argv[1], PASSWORD_DEFAULT);",
                            password], stdout=subprocess.PIPE, check=True,

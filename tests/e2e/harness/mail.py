@@ -1,4 +1,5 @@
-"""Mail capture: capture.exe registered as the prefix's mailto handler, and what it captured."""
+"""Mail capture: capture.exe registered as the prefix's mailto handler (or the browser), and
+what it captured."""
 import os
 import shutil
 import tempfile
@@ -7,10 +8,11 @@ from .base import WaitUntil
 from .wine import Helper, RegAdd, WindowsPath
 
 
-def RegisterMailtoCapture():
-    """Makes capture.exe the mailto handler of the whole prefix. The value is the same for
-    every test, so tests may register it side by side."""
-    RegAdd("HKCR\\mailto\\shell\\open\\command", None,
+def RegisterMailtoCapture(scheme="mailto"):
+    """Makes capture.exe the handler of `scheme` URLs (mailto, or http and https in place of
+    the browser) in the whole prefix. The value is the same for every test, so tests may
+    register it side by side."""
+    RegAdd("HKCR\\%s\\shell\\open\\command" % scheme, None,
            '"%s" "%%1"' % WindowsPath(Helper("capture")))
 
 

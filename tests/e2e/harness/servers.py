@@ -16,6 +16,13 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import collector  # noqa: E402
 
 
+def FreePort():
+    """A loopback port that nothing listens on now."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
 def WaitForPort(port, timeout=10.0):
     def Accepting():
         try:
