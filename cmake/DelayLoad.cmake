@@ -12,9 +12,14 @@
 # tests/app/imports_test.py holds it to): the code calls them through their address-table
 # entries ("__imp_"), which start out pointing at the loading stubs, and the linker drops an
 # import's stub that no symbol names, leaving the entry 0.
+#
+# The folder is named relative to the build folder, where Ninja runs every link: the linker
+# orders the import tables by the path of each import library, so a full path would make
+# the program's bytes depend on where it was built (/tmp sorts before the system's
+# libraries, /work after them), and a release would not be reproducible.
 set(EXITPOLL_DELAY_LOAD_DIR ${CMAKE_BINARY_DIR}/delay_load)
 file(MAKE_DIRECTORY ${EXITPOLL_DELAY_LOAD_DIR})
-set(EXITPOLL_DELAY_LOAD_LINK_FLAGS -L${EXITPOLL_DELAY_LOAD_DIR})
+set(EXITPOLL_DELAY_LOAD_LINK_FLAGS -Ldelay_load)
 foreach(dll wsock32 shell32 version)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${dll}.a
                   OUTPUT_VARIABLE library OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
@@ -29,10 +34,13 @@ foreach(dll wsock32 shell32 version)
     string(APPEND definition "${function}\n")
   endforeach()
   file(WRITE ${EXITPOLL_DELAY_LOAD_DIR}/${dll}.def "${definition}")
-  # --kill-at: the DLL exports the names without "@n".
+  # --kill-at: the DLL exports the names without "@n". --temp-prefix names the library's
+  # members after the DLL rather than after the output's full path.
   execute_process(COMMAND ${CMAKE_DLLTOOL} --machine i386 --kill-at --dllname ${dll}.dll
                           --def ${EXITPOLL_DELAY_LOAD_DIR}/${dll}.def
                           --output-delaylib ${EXITPOLL_DELAY_LOAD_DIR}/lib${dll}.a
+                          --temp-prefix ${dll}_delay
+                  WORKING_DIRECTORY ${EXITPOLL_DELAY_LOAD_DIR}
                   COMMAND_ERROR_IS_FATAL ANY)
 
   string(TOUPPER ${dll} upper)
