@@ -12,9 +12,14 @@
 # tests/app/imports_test.py holds it to): the code calls them through their address-table
 # entries ("__imp_"), which start out pointing at the loading stubs, and the linker drops an
 # import's stub that no symbol names, leaving the entry 0.
+#
+# The folder is named relative to the build folder, where Ninja runs every link: the linker
+# orders the import tables by the path of each import library, so a full path would make
+# the program's bytes depend on where it was built (/tmp sorts before the system's
+# libraries, /work after them), and a release would not be reproducible.
 set(EXITPOLL_DELAY_LOAD_DIR ${CMAKE_BINARY_DIR}/delay_load)
 file(MAKE_DIRECTORY ${EXITPOLL_DELAY_LOAD_DIR})
-set(EXITPOLL_DELAY_LOAD_LINK_FLAGS -L${EXITPOLL_DELAY_LOAD_DIR})
+set(EXITPOLL_DELAY_LOAD_LINK_FLAGS -Ldelay_load)
 # A function that cannot be found at its first call is replaced by a stand-in that fails
 # (rt/delay_load_win32.cpp); delay_load_stand_ins.cpp tells it, for each function named here,
 # how many bytes of arguments to remove (from the "@n" of its name) and what a failure reads:
@@ -37,10 +42,13 @@ foreach(dll wsock32 shell32 version)
     string(APPEND definition "${function}\n")
   endforeach()
   file(WRITE ${EXITPOLL_DELAY_LOAD_DIR}/${dll}.def "${definition}")
-  # --kill-at: the DLL exports the names without "@n".
+  # --kill-at: the DLL exports the names without "@n". --temp-prefix names the library's
+  # members after the DLL rather than after the output's full path.
   execute_process(COMMAND ${CMAKE_DLLTOOL} --machine i386 --kill-at --dllname ${dll}.dll
                           --def ${EXITPOLL_DELAY_LOAD_DIR}/${dll}.def
                           --output-delaylib ${EXITPOLL_DELAY_LOAD_DIR}/lib${dll}.a
+                          --temp-prefix ${dll}_delay
+                  WORKING_DIRECTORY ${EXITPOLL_DELAY_LOAD_DIR}
                   COMMAND_ERROR_IS_FATAL ANY)
 
   string(TOUPPER ${dll} upper)

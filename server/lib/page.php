@@ -12,6 +12,7 @@ require_once __DIR__ . '/responses.php';
 require_once __DIR__ . '/diagnostics.php';
 require_once __DIR__ . '/choice.php';
 require_once __DIR__ . '/summary.php';
+require_once __DIR__ . '/version.php';
 
 // The reason reports are not being stored, when PHP can tell, above everything else.
 function StoreWarning(): string
@@ -127,5 +128,6 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
         }
         echo '</table>';
     }
-    echo "\n</body></html>\n";
+    echo "\n<footer class=\"summary\">exitpoll ", ExitpollVersion(), "</footer>\n"
+        . "</body></html>\n";
 }

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "exitpoll_version.h"  // the numbers of VERSION, as the build hands them to the record
 
 namespace {
 
@@ -45,15 +48,23 @@ TEST(Resources, VersionRecordNamesTheProgram) {
   ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, block.data()));
 
   EXPECT_EQ(VersionString(block, "ProductName"), "exitpoll");
-  EXPECT_EQ(VersionString(block, "InternalName"), "exitpoll");
+  EXPECT_EQ(VersionString(block, "FileDescription"), "Uninstall survey");
   EXPECT_EQ(VersionString(block, "OriginalFilename"), "exitpoll.exe");
-  EXPECT_EQ(VersionString(block, "FileVersion"), "1.0.0.0");
+  EXPECT_EQ(VersionString(block, "LegalCopyright"), "Copyright (c) 2026 the exitpoll authors");
+  EXPECT_EQ(VersionString(block, "FileVersion"), EXITPOLL_VERSION_TEXT);
+  EXPECT_EQ(VersionString(block, "ProductVersion"), EXITPOLL_VERSION_TEXT);
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  // The fixed numbers that Windows compares say the same as the texts that it shows.
+  unsigned major = 0, minor = 0, patch = 0;
+  ASSERT_EQ(std::sscanf(EXITPOLL_VERSION_TEXT, "%u.%u.%u", &major, &minor, &patch), 3);
+  EXPECT_EQ(fixed->dwFileVersionMS, major << 16 | minor);
+  EXPECT_EQ(fixed->dwFileVersionLS, patch << 16);
+  EXPECT_EQ(fixed->dwProductVersionMS, major << 16 | minor);
+  EXPECT_EQ(fixed->dwProductVersionLS, patch << 16);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 }
 

@@ -259,6 +259,14 @@ class ResultsPageTest(unittest.TestCase):
                 left = db.execute("SELECT COUNT(*) FROM login_failures WHERE last_failure = 0")
                 self.assertEqual(left.fetchone()[0], stale - 3 * 100)
 
+    def test_footer_names_the_release(self):
+        with open(os.path.join(HERE, "..", "..", "VERSION"), "rb") as f:
+            version = f.readline().strip()
+        with PageServer(c.SqliteDatabase) as (_, server):
+            status, _, body = c.SplitAnswer(RequestFrom(server.port, "127.0.0.1", PASSWORD))
+        self.assertEqual(status.split()[1], b"200")
+        self.assertIn(b'<footer class="summary">exitpoll ' + version + b"</footer>", body)
+
     def test_page_stays_closed_without_a_password_hash(self):
         database = c.SqliteDatabase()
         missing = os.path.join(database.folder, "secret-folder", "hash")
