@@ -30,6 +30,10 @@ bool IsNamed(const ByteString& value) {
   return value == "named";
 }
 
+bool IsAware(const ByteString& value) {
+  return value == "aware";
+}
+
 bool IsYes(const ByteString& value) {
   return value == "yes";
 }
@@ -92,6 +96,8 @@ void ResolveSettings(Settings& settings, SettingReader read, void* context) {
   source.Take(word, kReportSection, "ReportId", "", IsYes);
   keys.MakeId = !word.IsEmpty();
   source.Take(keys.Version, kReportSection, "Version", "", IsProductVersion);
+  source.Take(word, "window", "Dpi", "", IsAware);
+  settings.DpiAware = !word.IsEmpty();
 }
 
 ByteString SettingValue(const char* raw) {
