@@ -95,13 +95,6 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 24000 && GetFileAttributesA(argv[2]) == INVALID_FILE_ATTRIBUTES; ++i)
       Sleep(5);
   }
-  // A window on another desktop (a virtual desktop of Wine's explorer, named in
-  // EXITPOLL_DESKTOP) is found from that desktop only.
-  char desktopName[256];
-  if (GetEnvironmentVariableA("EXITPOLL_DESKTOP", desktopName, sizeof desktopName)) {
-    HDESK desktop = OpenDesktopA(desktopName, 0, FALSE, GENERIC_ALL);
-    if (desktop) SetThreadDesktop(desktop);
-  }
   HWND window = FindWindowA(nullptr, argv[1]);
   if (!window) {
     printf("{\"found\": false}\n");
