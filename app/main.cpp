@@ -6,6 +6,7 @@
 #include "app/feedback_form.h"
 #include "gui/message_loop.h"
 #include "rt/startup.h"
+#include "rt/system_library.h"
 
 // The one feedback form; freed with its window when the loop ends.
 FeedbackForm* FormInstance;
@@ -24,6 +25,7 @@ void RunApplet() {
 
 // Windows enters with the stack aligned to 4 bytes only; the compiler may assume more.
 extern "C" __attribute__((force_align_arg_pointer, noreturn)) void ProgramEntry() {
+  RestrictDllSearch();  // before anything loads a DLL
   RunStaticConstructors();
   RunApplet();
   RunExitFunctions();

@@ -9,6 +9,7 @@
 #include "app/system_http.h"
 #include "net/thunks.h"
 #include "rt/memory.h"
+#include "rt/system_library.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ namespace {
 
 bool LoadWinInet() {
   if (gWinInet.Close) return true;
-  HMODULE dll = LoadLibraryA("wininet.dll");
+  HMODULE dll = LoadSystemLibrary("wininet.dll");
   if (!dll) return false;
   WinInet loaded;
   FARPROC* entries = reinterpret_cast<FARPROC*>(&loaded);
@@ -139,6 +140,10 @@ SystemRequest* StartSystemRequest(const ByteString& url, bool& waiting) {
   request->Size = size;
   memcpy(request->Url, url.Data(), url.Length() + 1);
   request->Notify = CreateUtilityWindowHandle(WindowMethod{&ReplyArrived, &waiting});
+  if (!request->Notify) {  // the reply could not be heard of: as without the stack
+    MemFree(request);
+    return nullptr;
+  }
   DWORD id;
   // Without a worker nothing is sent, and the wait runs out into the mail.
   HANDLE worker = CreateThread(nullptr, 0, &SendRequest, request, 0, &id);

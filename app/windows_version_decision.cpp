@@ -14,15 +14,20 @@ constexpr unsigned kKernelVersionME = 0x0004005A;  // 4.90
 constexpr unsigned kFirstWindows11Build = 22000;
 
 // The NT versions after XP, each to follow "Windows ", in the order LaterWindowsName
-// counts them: 5.2; 6.0 to 6.3, workstation then server; 10.0 before and from build 22000,
-// then server.
+// counts them: 5.2 server, then workstation (XP Professional x64 Edition, which keeps the
+// designed name); 6.0 to 6.3, workstation then server; 10.0 before and from build 22000;
+// the servers of 10.0 by build.
 const char kLaterNames[] =
-    "Server 2003\0Vista\0Server 2008\0"
+    "Server 2003\0XP\0"
+    "Vista\0Server 2008\0"
     "7\0Server 2008 R2\0"
     "8\0Server 2012\0"
     "8.1\0Server 2012 R2\0"
     "10\0"
-    "11\0Server 2016 or later";
+    "11\0"
+    "Server 2016\0Server 2019\0Server 2022\0Server 2025";
+// The first build of each server of 10.0 after 2016 (14393).
+const unsigned kServerBuilds[] = {17763, 20348, 26100};
 
 // True when `text` without its leading and trailing bytes of 32 or below is exactly `letter`.
 bool TrimmedIs(const ByteString& text, char letter) {
@@ -86,9 +91,15 @@ ByteString LaterWindowsName(unsigned platformId, unsigned major, unsigned minor,
   int server = productType > 1;  // a domain controller is a server too
   int index = -1;
   if (platformId == kPlatformNt) {
-    if (major == 5 && minor == 2) index = 0;
-    if (major == 6 && minor <= 3) index = 1 + 2 * minor + server;
-    if (major == 10 && minor == 0) index = server ? 11 : build < kFirstWindows11Build ? 9 : 10;
+    if (major == 5 && minor == 2) index = !server;
+    if (major == 6 && minor <= 3) index = 2 + 2 * minor + server;
+    if (major == 10 && minor == 0) {
+      index = build < kFirstWindows11Build ? 10 : 11;
+      if (server) {
+        index = 12;
+        for (unsigned first : kServerBuilds) index += build >= first;
+      }
+    }
   }
   if (index < 0) return WindowsVersionNames[WindowsUnknown];
   const char* name = kLaterNames;

@@ -15,6 +15,14 @@
 set(EXITPOLL_DELAY_LOAD_DIR ${CMAKE_BINARY_DIR}/delay_load)
 file(MAKE_DIRECTORY ${EXITPOLL_DELAY_LOAD_DIR})
 set(EXITPOLL_DELAY_LOAD_LINK_FLAGS -L${EXITPOLL_DELAY_LOAD_DIR})
+# A function that cannot be found at its first call is replaced by a stand-in that fails
+# (rt/delay_load_win32.cpp); delay_load_stand_ins.cpp tells it, for each function named here,
+# how many bytes of arguments to remove (from the "@n" of its name) and what a failure reads:
+# -1 for Winsock (SOCKET_ERROR, INVALID_SOCKET, INADDR_NONE, a WSAStartup error), except
+# where it returns a pointer or a handle; 0 everywhere else.
+set(EXITPOLL_DELAY_LOAD_POINTER_RESULTS gethostbyname WSAAsyncGetHostByName)
+set(EXITPOLL_DELAY_LOAD_MAX_ARGUMENTS 24)
+set(stand_ins "")
 foreach(dll wsock32 shell32 version)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${dll}.a
                   OUTPUT_VARIABLE library OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
@@ -45,5 +53,25 @@ foreach(dll wsock32 shell32 version)
       message(FATAL_ERROR "${dll}.dll has no function ${name}")
     endif()
     list(APPEND EXITPOLL_DELAY_LOAD_LINK_FLAGS -Wl,-u,_${decorated})
+
+    string(REGEX REPLACE "^.*@" "" arguments "${decorated}")
+    if(arguments STREQUAL decorated OR arguments GREATER EXITPOLL_DELAY_LOAD_MAX_ARGUMENTS)
+      message(FATAL_ERROR "${dll}.dll's ${name} takes arguments no stand-in removes")
+    endif()
+    set(shape ${arguments})
+    if(dll STREQUAL wsock32 AND NOT name IN_LIST EXITPOLL_DELAY_LOAD_POINTER_RESULTS)
+      math(EXPR shape "${arguments} + 1")
+    endif()
+    math(EXPR shape "${shape}" OUTPUT_FORMAT HEXADECIMAL)
+    string(REPLACE "0x" "\\x" shape "${shape}")
+    string(APPEND stand_ins "    \"${shape}\" \"${name}\\0\"\n")
   endforeach()
 endforeach()
+set(EXITPOLL_DELAY_LOAD_STAND_INS ${EXITPOLL_DELAY_LOAD_DIR}/delay_load_stand_ins.cpp)
+file(CONFIGURE OUTPUT ${EXITPOLL_DELAY_LOAD_STAND_INS} @ONLY CONTENT "\
+// Made by cmake/DelayLoad.cmake: each function the program may delay-import, as the bytes
+// of arguments it takes plus 1 where its failure reads -1 (else 0), then its name.
+extern const char kDelayLoadStandIns[] =
+${stand_ins}    \"\";
+extern const int kDelayLoadStandInsSize = sizeof(kDelayLoadStandIns) - 1;
+")

@@ -18,8 +18,10 @@ if(EXITPOLL_WINDOWS)
   # a data import that would need one fails the link instead of reading the wrong place.
   # Without auto-import as well, the linker would keep the data imports that need none by
   # merging the read-only data into the writable section.
+  # NX and ASLR are the linker's defaults; terminal-server-aware keeps Windows from
+  # redirecting the program's view of the Windows folder on a terminal server.
   set(EXITPOLL_PRODUCT_LINK_FLAGS -Wl,--gc-sections -s -mwindows
-      -Wl,--disable-runtime-pseudo-reloc -Wl,--disable-auto-import)
+      -Wl,--disable-runtime-pseudo-reloc -Wl,--disable-auto-import -Wl,--tsaware)
 else()
   # RTTI stays on here: UBSan needs it to check virtual calls.
   set(EXITPOLL_PRODUCT_FLAGS -fno-exceptions)
@@ -40,6 +42,7 @@ if(EXITPOLL_WINDOWS)
       -Wl,-Map,${CMAKE_BINARY_DIR}/exitpoll.map)
   # WSOCK32, SHELL32 and VERSION are loaded at their first use (cmake/DelayLoad.cmake).
   include(${CMAKE_CURRENT_LIST_DIR}/DelayLoad.cmake)
+  list(APPEND EXITPOLL_NO_CRT_SOURCES ${EXITPOLL_DELAY_LOAD_STAND_INS})
   set(EXITPOLL_NO_CRT_LIBS ${EXITPOLL_DELAY_LOAD_LINK_FLAGS}
       wsock32 gdi32 shell32 version user32 kernel32 gcc)
   # The C library functions must not turn their own loops back into library calls.

@@ -4,8 +4,6 @@
 
 #include <string.h>
 
-#include "rt/fatal.h"
-
 // Layout of a block:   0  link to the block made before it
 //                      4  pop ecx; jmp ThunkEntry      (the stub every thunk calls)
 //                     10  101 thunks of 13 bytes
@@ -64,25 +62,52 @@ extern "C" __attribute__((naked, used)) void ThunkEntry() {
       "ret $16\n\t");
 }
 
-void AddThunkBlock() {
+// Thunk memory is never writable and executable at once (Arbitrary Code Guard refuses
+// such memory, and endpoint protection flags it): a block is read-write only while it is
+// being written, executable and read-only otherwise. False when the change is refused.
+bool MakeWritable(unsigned char* block) {
+  DWORD was;
+  return VirtualProtect(block, kThunkBlockSize, PAGE_READWRITE, &was);
+}
+
+bool MakeExecutable(unsigned char* block) {
+  DWORD was;
+  if (!VirtualProtect(block, kThunkBlockSize, PAGE_EXECUTE_READ, &was)) return false;
+  FlushInstructionCache(GetCurrentProcess(), block, kThunkBlockSize);
+  return true;
+}
+
+// Blocks come from VirtualAlloc, which aligns them far beyond their size.
+unsigned char* BlockOf(unsigned char* slot) {
+  return reinterpret_cast<unsigned char*>(reinterpret_cast<LONG_PTR>(slot) & -kThunkBlockSize);
+}
+
+// False when no memory is given or it cannot be made executable: then there is no thunk.
+bool AddThunkBlock() {
   auto* block = static_cast<unsigned char*>(
-      VirtualAlloc(nullptr, kThunkBlockSize, MEM_COMMIT, PAGE_EXECUTE_READWRITE));
-  if (!block) FatalError("Out of memory for window thunks");
+      VirtualAlloc(nullptr, kThunkBlockSize, MEM_COMMIT, PAGE_READWRITE));
+  if (!block) return false;
   PutInt(block, reinterpret_cast<LONG_PTR>(gThunkBlockList));
   block[kStubOffset] = kPopEcx;
   block[kStubOffset + 1] = kJmpRel32;
   PutInt(block + kStubOffset + 2, reinterpret_cast<LONG_PTR>(&ThunkEntry) -
                                       reinterpret_cast<LONG_PTR>(block + kStubOffset + kStubSize));
+  unsigned char* freeList = gThunkFreeList;
   for (int i = 0; i < kThunkSlotsPerBlock; ++i) {
     unsigned char* slot = block + kFirstThunkSlot + i * kThunkSlotSize;
     slot[0] = kCallRel32;
     PutInt(slot + 1, reinterpret_cast<LONG_PTR>(block + kStubOffset) -
                          reinterpret_cast<LONG_PTR>(slot + kCallSize));
-    PutInt(slot + 5, reinterpret_cast<LONG_PTR>(gThunkFreeList));
-    gThunkFreeList = slot;
+    PutInt(slot + 5, reinterpret_cast<LONG_PTR>(freeList));
+    freeList = slot;
   }
-  FlushInstructionCache(GetCurrentProcess(), block, kThunkBlockSize);
+  if (!MakeExecutable(block)) {
+    VirtualFree(block, 0, MEM_RELEASE);
+    return false;
+  }
+  gThunkFreeList = freeList;
   gThunkBlockList = block;
+  return true;
 }
 
 // True when `p` is the start of a thunk inside one of the live blocks.
@@ -108,12 +133,17 @@ bool IsFreeThunk(const unsigned char* slot) {
 }  // namespace
 
 WNDPROC AllocateMethodThunk(void (*code)(void*, WindowMessage*), void* object) {
-  if (!gThunkFreeList) AddThunkBlock();
+  if (!gThunkFreeList && !AddThunkBlock()) return nullptr;
   unsigned char* slot = gThunkFreeList;
+  unsigned char* block = BlockOf(slot);
+  if (!MakeWritable(block)) return nullptr;
   gThunkFreeList = static_cast<unsigned char*>(GetPointer(slot + 5));
   PutInt(slot + 5, reinterpret_cast<LONG_PTR>(code));
   PutInt(slot + 9, reinterpret_cast<LONG_PTR>(object));
   ++gLiveThunkCount;
+  // Refused, the block's thunks could not run; the slot is counted as live, so that the
+  // block is never released under the others.
+  if (!MakeExecutable(block)) return nullptr;
   return reinterpret_cast<WNDPROC>(slot);
 }
 
@@ -122,15 +152,21 @@ void ReleaseMethodThunk(WNDPROC thunk) {
   // Only a thunk in use goes back on the list: a stray pointer would corrupt it, and a
   // second release would count another live thunk as gone and could free its block.
   if (!slot || gLiveThunkCount <= 0 || !IsThunk(slot) || IsFreeThunk(slot)) return;
+  if (--gLiveThunkCount == 0) {
+    while (gThunkBlockList) {
+      unsigned char* block = gThunkBlockList;
+      gThunkBlockList = static_cast<unsigned char*>(GetPointer(block));
+      VirtualFree(block, 0, MEM_RELEASE);
+    }
+    gThunkFreeList = nullptr;
+    return;
+  }
+  // A slot that cannot be written again stays out of use.
+  unsigned char* block = BlockOf(slot);
+  if (!MakeWritable(block)) return;
   PutInt(slot + 5, reinterpret_cast<LONG_PTR>(gThunkFreeList));
   gThunkFreeList = slot;
-  if (--gLiveThunkCount > 0) return;
-  while (gThunkBlockList) {
-    unsigned char* block = gThunkBlockList;
-    gThunkBlockList = static_cast<unsigned char*>(GetPointer(block));
-    VirtualFree(block, 0, MEM_RELEASE);
-  }
-  gThunkFreeList = nullptr;
+  MakeExecutable(block);
 }
 
 void* ThunkBlockList() {
@@ -159,9 +195,14 @@ HWND CreateUtilityWindowHandle(WindowMethod method) {
 
   HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kUtilityClassName, "", WS_POPUP, 0, 0, 0, 0,
                                 nullptr, nullptr, instance, nullptr);
-  // No window, no thunk: it could never be released through the window.
+  // No window, no thunk: it could never be released through the window. No thunk, no
+  // window: its messages would never reach the method (the socket then fails softly).
   if (window && method.Assigned()) {
     WNDPROC thunk = AllocateMethodThunk(method.Code, method.Object);
+    if (!thunk) {
+      DestroyWindow(window);
+      return nullptr;
+    }
     SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG>(thunk));
   }
   return window;

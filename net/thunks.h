@@ -17,13 +17,15 @@ struct WindowMessage {
 
 using WindowMethod = BoundMethod<WindowMessage*>;
 
-// Thunk blocks: 4096 bytes of executable memory each, 101 thunks of 13 bytes.
+// Thunk blocks: 4096 bytes each, executable and read-only except while one is written;
+// 101 thunks of 13 bytes.
 constexpr int kThunkBlockSize = 4096;
 constexpr int kThunkSlotsPerBlock = 101;
 constexpr int kThunkSlotSize = 13;
 constexpr int kFirstThunkSlot = 10;
 
-// Returns a window procedure that calls code(object, &message) for every message.
+// Returns a window procedure that calls code(object, &message) for every message; null
+// when no executable memory can be had.
 WNDPROC AllocateMethodThunk(void (*code)(void*, WindowMessage*), void* object);
 // Puts a thunk back on the free list; when none is left in use, every block is released.
 // Null, and anything that is not a thunk in use, is ignored.
@@ -37,7 +39,8 @@ int LiveThunkCount();
 
 // A hidden popup window of the class "SockUtilWindow" whose messages go to `method`.
 // Messages sent while the window is created go to DefWindowProcA; an unassigned method
-// leaves the window with DefWindowProcA for good.
+// leaves the window with DefWindowProcA for good. Null when the window or, for an assigned
+// method, its thunk cannot be made.
 HWND CreateUtilityWindowHandle(WindowMethod method);
 // Destroys the window (its destruction messages still reach the method) and releases
 // its thunk.

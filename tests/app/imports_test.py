@@ -2,7 +2,8 @@
 """imports_test.py EXE...: each program imports only system DLLs of Windows itself
 (KERNEL32, USER32, GDI32, SHELL32, WSOCK32, VERSION), by name, only functions listed in
 win95_nt4_imports.txt, asks for no newer system than 4.0, and is at most 50 KB; the DLLs only
-the close needs (WSOCK32, SHELL32, VERSION) are delay-loaded, not loaded at start. Read from
+the close needs (WSOCK32, SHELL32, VERSION) are delay-loaded, not loaded at start. Its one
+manifest asks to run with the caller's rights and says nothing more. Read from
 the file's own import tables, not from a tool's listing of them."""
 import os
 import struct
@@ -40,6 +41,8 @@ class PeImage:
         if struct.unpack_from("<H", data, optional)[0] != 0x10B:
             raise ValueError("not a 32-bit image")
         self.subsystemVersion = struct.unpack_from("<HH", data, optional + 48)
+        self.dllCharacteristics = struct.unpack_from("<H", data, optional + 70)[0]
+        self.resourceRva = struct.unpack_from("<I", data, optional + 96 + 16)[0]
         self.importRva = struct.unpack_from("<I", data, optional + 96 + 8)[0]
         self.sections = []
         for i in range(sections):
@@ -86,6 +89,27 @@ class PeImage:
                     continue
                 imports += [(dll, name) for name in self.Names(entry)]
         return imports
+
+    def Resources(self):
+        """{(type, name, language): bytes} of the resource tree; ids as numbers."""
+        root = self.Offset(self.resourceRva)
+        found = {}
+
+        def Walk(directory, path):
+            named, numbered = struct.unpack_from("<12xHH", self.data, directory)
+            for i in range(named + numbered):
+                key, target = struct.unpack_from("<II", self.data, directory + 16 + 8 * i)
+                if key & 0x80000000:
+                    length = struct.unpack_from("<H", self.data, root + (key & 0x7FFFFFFF))[0]
+                    start = root + (key & 0x7FFFFFFF) + 2
+                    key = self.data[start:start + 2 * length].decode("utf-16-le")
+                if target & 0x80000000:
+                    Walk(root + (target & 0x7FFFFFFF), path + (key,))
+                else:
+                    rva, size = struct.unpack_from("<II", self.data, root + target)
+                    found[path + (key,)] = self.data[self.Offset(rva):self.Offset(rva) + size]
+        Walk(root, ())
+        return found
 
     def Imports(self):
         """[(DLL name, function name or '#ordinal')] in the order of the table."""
@@ -135,6 +159,26 @@ class ImportsTest(unittest.TestCase):
                     return {dll.upper().rsplit(".DLL", 1)[0] for dll, _ in imports}
                 self.assertEqual(Dlls(image.Imports()) & DELAY_LOADED_DLLS, set())
                 self.assertEqual(Dlls(image.DelayImports()), DELAY_LOADED_DLLS)
+
+    def test_one_manifest_that_asks_for_the_callers_rights_and_nothing_else(self):
+        # Exactly this, so that no visual styles, DPI awareness or supportedOS change the
+        # look and the version answers; and NX, ASLR and terminal-server awareness.
+        manifest = (b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+                    b'<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">\n'
+                    b'<trustInfo xmlns="urn:schemas-microsoft-com:asm.v3"><security>'
+                    b'<requestedPrivileges>\n'
+                    b'<requestedExecutionLevel level="asInvoker" uiAccess="false"/>\n'
+                    b'</requestedPrivileges></security></trustInfo>\n'
+                    b'</assembly>\n')
+        for program in PROGRAMS:
+            with self.subTest(program=os.path.basename(program)), open(program, "rb") as f:
+                image = PeImage(f.read())
+                manifests = {key: value for key, value in image.Resources().items()
+                             if key[0] == 24}
+                self.assertEqual(list(manifests), [(24, 1, 1033)])
+                self.assertEqual(manifests[(24, 1, 1033)], manifest)
+                self.assertEqual(image.dllCharacteristics & 0x8140, 0x8140,
+                                 "NX, ASLR and terminal-server aware")
 
     def test_a_c_run_time_and_an_unlisted_function_are_seen(self):
         # A copy of the program whose table names msvcrt and a function that Windows 95

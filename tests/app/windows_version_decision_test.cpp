@@ -75,7 +75,8 @@ TEST(LaterWindowsName, DecisionTable) {
     const char* name;
   } cases[] = {
       {2, 5, 2, 3790, 3, "Windows Server 2003"},
-      {2, 5, 2, 3790, 1, "Windows Server 2003"},  // XP x64 shares the version
+      {2, 5, 2, 3790, 1, "Windows XP"},  // XP Professional x64 Edition shares the version
+      {2, 5, 2, 3790, 2, "Windows Server 2003"},
       {2, 6, 0, 6002, 1, "Windows Vista"},
       {2, 6, 0, 6002, 3, "Windows Server 2008"},
       {2, 6, 1, 7601, 1, "Windows 7"},
@@ -88,8 +89,14 @@ TEST(LaterWindowsName, DecisionTable) {
       {2, 10, 0, 21999, 1, "Windows 10"},
       {2, 10, 0, 22000, 1, "Windows 11"},
       {2, 10, 0, 26100, 1, "Windows 11"},
-      {2, 10, 0, 14393, 3, "Windows Server 2016 or later"},
-      {2, 10, 0, 26100, 2, "Windows Server 2016 or later"},
+      {2, 10, 0, 10240, 3, "Windows Server 2016"},  // its previews
+      {2, 10, 0, 14393, 3, "Windows Server 2016"},
+      {2, 10, 0, 17134, 3, "Windows Server 2016"},  // a semi-annual release before 2019
+      {2, 10, 0, 17763, 3, "Windows Server 2019"},
+      {2, 10, 0, 20347, 2, "Windows Server 2019"},
+      {2, 10, 0, 20348, 3, "Windows Server 2022"},
+      {2, 10, 0, 26100, 2, "Windows Server 2025"},
+      {2, 10, 0, 26200, 3, "Windows Server 2025"},
       {2, 10, 0, 19045, 0, "Windows 10"},  // no product type: a workstation
       {2, 6, 4, 9800, 1, "Unknown"},
       {2, 10, 1, 22000, 1, "Unknown"},

@@ -120,6 +120,41 @@ TEST(Thunks, The102ndLiveThunkOpensASecondBlockAndTheLastReleaseFreesAll) {
   ReleaseMethodThunk(again);
 }
 
+DWORD Protection(const void* at) {
+  MEMORY_BASIC_INFORMATION info = {};
+  VirtualQuery(at, &info, sizeof(info));
+  return info.Protect;
+}
+
+// Never writable and executable at once: a live thunk's block is execute-read after each
+// step that writes into it, in the first block and in a second one.
+TEST(Thunks, BlocksAreExecuteReadWhileThunksLive) {
+  Recorder recorder;
+  std::vector<WNDPROC> thunks;
+  for (int i = 0; i < 103; ++i)
+    thunks.push_back(AllocateMethodThunk(RecorderMethod(&recorder).Code, &recorder));
+  const struct {
+    const char* why;
+    int release;   // index released before the look, or -1
+    int allocate;  // allocations after it
+  } steps[] = {{"allocated", -1, 0},
+               {"one released", 5, 0},
+               {"its slot taken again", -1, 1},
+               {"second block's thunk released", 102, 0}};
+  for (const auto& step : steps) {
+    if (step.release >= 0) ReleaseMethodThunk(thunks[step.release]);
+    for (int i = 0; i < step.allocate; ++i)
+      thunks[5] = AllocateMethodThunk(RecorderMethod(&recorder).Code, &recorder);
+    for (int i : {0, 5, 100, 101})
+      EXPECT_EQ(DWORD(PAGE_EXECUTE_READ), Protection(reinterpret_cast<const void*>(thunks[i])))
+          << step.why << ", thunk " << i;
+    CallWindowProcA(thunks[0], nullptr, WM_USER, 0, 0);  // still runs
+  }
+  EXPECT_EQ(4u, recorder.Seen.size());
+  for (int i = 0; i < 102; ++i) ReleaseMethodThunk(thunks[i]);
+  EXPECT_EQ(0, LiveThunkCount());
+}
+
 TEST(Thunks, ReleasingWhatIsNoLiveThunkChangesNothing) {
   ReleaseMethodThunk(nullptr);  // with nothing live
   EXPECT_EQ(0, LiveThunkCount());
