@@ -4,9 +4,11 @@
 #include "app/feedback_form.h"
 
 #include "app/delivery_rules.h"
+#include "app/dpi_awareness.h"
 #include "app/param_str.h"
 #include "app/report_delivery.h"
 #include "gui/controls.h"
+#include "gui/dpi_scale.h"
 #include "gui/message_loop.h"
 
 namespace {
@@ -28,6 +30,16 @@ const int kButtonHeight = 25;
 const int kButtonGap = 8;
 const int kNoticeLeft = 16;  // under the group box's left edge
 
+// A designed size in pixels at the DPI the window is laid out for.
+int Scaled(int designed) {
+  return ScaledToDpi(designed, gToolkit.Dpi);
+}
+
+Widget* Place(Widget* w, int left, int top, int width, int height) {
+  SetPosition(w, Scaled(left), Scaled(top));
+  return SetSize(w, Scaled(width), Scaled(height));
+}
+
 const DWORD kMinMaxBoxes = WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 const DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
@@ -37,29 +49,29 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   FeedbackForm* f = CreateObject<FeedbackForm>();
   *result = f;
   LoadSettings(f->Config);
+  // Before the first window: the system then neither scales nor stretches the window.
+  if (f->Config.DpiAware) gToolkit.Dpi = DeclareDpiAware();
 
   Widget* form = CreateFormWidget(parent, f->Config.Caption);
   f->Form = form;
-  SetPosition(form, 324, 199);
-  SetSize(form, 430, 328);
+  Place(form, 324, 199, 430, 328);
   gToolkit.MainWidget = form;
   AttachOwned(form, f);
   SetStyle(form, form->Style & ~kMinMaxBoxes);
   SetIconFromResource(form, GetModuleHandleA(nullptr), kIconName);
-  SetToolInt(GetFont(form), kFontHeightOffset, kFontHeight);
+  SetToolInt(GetFont(form), kFontHeightOffset, Scaled(kFontHeight));
   SetFontName(GetFont(form), kFontFace);
   form->OnClose = Bind<&FeedbackForm::FormClose>(f);
   // Set before the default button's key filter is installed, which then runs it first.
   if (!f->Config.Skip.IsEmpty()) form->OnMessage = Bind<&FeedbackForm::FormKeys>(f);
 
   f->QuestionLabel = CreateLabel(form, "");
-  SetPosition(f->QuestionLabel, 95, 36);
+  SetPosition(f->QuestionLabel, Scaled(95), Scaled(36));
   SetAutoSize(f->QuestionLabel, true);
   SetFontStyle(f->QuestionLabel, kFontBold);
 
   f->TitlePanel = CreateGradientPanel(form, kColorButtonShadow, kColorButtonHighlight);
-  SetPosition(f->TitlePanel, 4, 8);
-  SetSize(f->TitlePanel, 412, 20);
+  Place(f->TitlePanel, 4, 8, 412, 20);
   SetLook3D(f->TitlePanel, false);
   SetHasBorder(f->TitlePanel, false);
   f->TitlePanel->TabStop = false;
@@ -67,48 +79,45 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   SetGradientDirection(f->TitlePanel, 1);  // left to right
 
   f->TitleLabel = CreateLabel(f->TitlePanel, "");
-  SetPosition(f->TitleLabel, 8, 3);
+  SetPosition(f->TitleLabel, Scaled(8), Scaled(3));
   SetToolColor(f->TitleLabel, RGB(255, 255, 255));
   SetFontStyle(f->TitleLabel, kFontBold);
   SetTransparent(f->TitleLabel, true);
 
   f->ChoiceGroup = CreateGroupBox(form, "");
-  SetPosition(f->ChoiceGroup, 16, 60);
-  SetSize(f->ChoiceGroup, 389, 181);
+  Place(f->ChoiceGroup, 16, 60, 389, 181);
   f->ChoiceGroup->TabStop = false;
 
   f->OtherEdit = CreateEditBox(f->ChoiceGroup, 0);
-  SetPosition(f->OtherEdit, 78, 150);
-  SetWidth(f->OtherEdit, 301);
+  SetPosition(f->OtherEdit, Scaled(78), Scaled(150));
+  SetWidth(f->OtherEdit, Scaled(301));
   SetColor(f->OtherEdit, kColorWindow);
 
   f->UninstallButton = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
-  SetPosition(f->UninstallButton, kButtonLeft, kButtonTop);
-  SetSize(f->UninstallButton, kButtonWidth, kButtonHeight);
+  Place(f->UninstallButton, kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight);
   f->UninstallButton->OnClick = Bind<&FeedbackForm::UninstallButtonClick>(f);
   f->UninstallButton->HandlesReturn = false;
-  f->UninstallButton->TextShiftX = 1;  // the caption moves while the button is pressed
-  f->UninstallButton->TextShiftY = 1;
+  f->UninstallButton->TextShiftX = Scaled(1);  // the caption moves while the button is pressed
+  f->UninstallButton->TextShiftY = Scaled(1);
   SetDefaultKey(f->UninstallButton, VK_RETURN, true);
 
   int rowLeft = kButtonLeft;  // left end of the buttons
   if (!f->Config.Skip.IsEmpty()) {
     rowLeft -= kButtonWidth + kButtonGap;
     f->SkipButton = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
-    SetPosition(f->SkipButton, rowLeft, kButtonTop);
-    SetSize(f->SkipButton, kButtonWidth, kButtonHeight);
+    Place(f->SkipButton, rowLeft, kButtonTop, kButtonWidth, kButtonHeight);
     f->SkipButton->OnClick = Bind<&FeedbackForm::SkipButtonClick>(f);
     f->SkipButton->HandlesReturn = false;
-    f->SkipButton->TextShiftX = 1;
-    f->SkipButton->TextShiftY = 1;
+    f->SkipButton->TextShiftX = Scaled(1);
+    f->SkipButton->TextShiftY = Scaled(1);
     SetDefaultKey(f->SkipButton, VK_ESCAPE, true);
   }
   if (!f->Config.Notice.IsEmpty()) {
     // One line, centred on the buttons' height, cut with an ellipsis short of them.
     f->NoticeLabel = CreateLabel(form, "");
     SetStyle(f->NoticeLabel, f->NoticeLabel->Style | SS_CENTERIMAGE | SS_ENDELLIPSIS);
-    SetPosition(f->NoticeLabel, kNoticeLeft, kButtonTop);
-    SetSize(f->NoticeLabel, rowLeft - kButtonGap - kNoticeLeft, kButtonHeight);
+    Place(f->NoticeLabel, kNoticeLeft, kButtonTop, rowLeft - kButtonGap - kNoticeLeft,
+          kButtonHeight);
     SetToolColor(f->NoticeLabel, kColorGrayText);
   }
 
@@ -128,12 +137,14 @@ void FeedbackForm::FormCreate() {
 }
 
 void FeedbackForm::LoadTexts() {
-  int step = (ClientHeight(ChoiceGroup) - 16) / 6;
+  // The rows' step in designed pixels, from the group box's inside, then each row scaled: a
+  // step scaled first would add up its rounding over the rows.
+  int step = (UnscaledFromDpi(ClientHeight(ChoiceGroup), gToolkit.Dpi) - 16) / 6;
   Widget* last = nullptr;
   for (int i = 0; i < kReasonCount; ++i) {
     last = CreateRadioBox(ChoiceGroup, Config.Reasons[i]);
-    SetTop(last, 12 + step * i);
-    SetLeft(last, 8);
+    SetTop(last, Scaled(12 + step * i));
+    SetLeft(last, Scaled(8));
     SetAutoSize(last, true);
   }
   Click(last);  // "Other" starts checked

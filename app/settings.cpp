@@ -26,6 +26,10 @@ bool IsNamed(const ByteString& value) {
   return value == "named";
 }
 
+bool IsAware(const ByteString& value) {
+  return value == "aware";
+}
+
 bool IsYes(const ByteString& value) {
   return value == "yes";
 }
@@ -111,6 +115,8 @@ void ResolveSettings(Settings& settings, SettingReader read, void* context, unsi
   keys.ReasonNumber = !word.IsEmpty();
   source.Take(word, kReportSection, "Charset", "", IsUtf8);
   keys.Utf8 = !word.IsEmpty();
+  source.Take(word, "window", "Dpi", "", IsAware);
+  settings.DpiAware = !word.IsEmpty();
 }
 
 ByteString WithProduct(const ByteString& text, const ByteString& product) {

@@ -37,6 +37,9 @@ struct Settings {
   // the mail; empty: the mail.
   ByteString Page;
   ReportKeys Keys;
+  // [window] Dpi=aware: the process declares itself DPI aware and lays the window out at the
+  // system's DPI; off, the system draws it at 96 DPI and stretches it where it scales.
+  bool DpiAware;
 };
 
 // Fills every field with the value `read` gives where it passes its rule, else with the

@@ -14,9 +14,14 @@ constexpr ClassActionRecord kEditActions = {0, EN_SETFOCUS, EN_KILLFOCUS, EN_CHA
 // Every child control is a visible child that clips its siblings and children.
 constexpr DWORD kControlStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 
+// The control's own sizes, designed at 96 DPI, at the DPI the program lays out for.
+int Scaled(int designed) {
+  return ScaledToDpi(designed, gToolkit.Dpi);
+}
+
 void SetDefaultBounds(Widget* w, int width, int height) {
   RECT r = w->Bounds;
-  w->Bounds = {r.left, r.top, r.left + width, r.top + height};
+  w->Bounds = {r.left, r.top, r.left + Scaled(width), r.top + Scaled(height)};
 }
 
 // The set-up that every child control shares.
@@ -71,8 +76,8 @@ void AutoSizeNow(Widget* w) {
     if (GetFontStyle(GetFont(w)) & kFontItalic) text += " ";
     size = MeasureText(w, text);
   }
-  int widthExtra = w->ClassActions.WidthExtra;
-  int heightExtra = w->ClassActions.HeightExtra;
+  int widthExtra = Scaled(w->ClassActions.WidthExtra);
+  int heightExtra = Scaled(w->ClassActions.HeightExtra);
   if (widthExtra > 0) SetWidth(w, size.cx + widthExtra);
   if (heightExtra > 0) SetHeight(w, size.cy + heightExtra);
   // Sized first, the window is made at its final size; making it applies the font, which
@@ -142,10 +147,10 @@ Widget* CreateGradientPanel(Widget* parent, ColorValue from, ColorValue to) {
 Widget* CreateGroupBox(Widget* parent, const ByteString& text) {
   Widget* w = CreateChild(parent, "BUTTON", kControlStyle | WS_GROUP | WS_TABSTOP | BS_GROUPBOX,
                           kButtonActions, false);
-  int t = parent ? parent->ClientInsets.Top : 0;
+  int t = parent ? UnscaledFromDpi(parent->ClientInsets.Top, gToolkit.Dpi) : 0;
   SetDefaultBounds(w, 100, 142 - t);
   w->TabStop = false;
-  w->ClientInsets = {22, 2, 2, 2};
+  w->ClientInsets = {Scaled(22), Scaled(2), Scaled(2), Scaled(2)};
   AttachHandler(w, &BackgroundPainter);
   SetText(w, text);
   return w;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "gui/dpi_scale.h"
 #include "gui/widget.h"
 
 struct ToolkitState {
@@ -24,6 +25,9 @@ struct ToolkitState {
   MessageHandler PreMessageHook = nullptr;
   void (*InvalidateHook)(Widget* w) = nullptr;
   void (*CreationHook)(Widget* w) = nullptr;
+  // The DPI the program lays its windows out for: 96 unless it declared itself DPI aware.
+  // The controls' own sizes (defaults, auto-size extras, insets) follow it.
+  int Dpi = kDesignDpi;
 };
 
 extern ToolkitState gToolkit;

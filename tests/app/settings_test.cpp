@@ -331,6 +331,26 @@ TEST(ResolveSettings, TextsInTheUsersLanguage) {
   }
 }
 
+TEST(ResolveSettings, DpiAwareOnlyByItsWord) {
+  const struct {
+    FakeFile file;
+    bool aware;
+  } cases[] = {
+      {{}, false},
+      {{{"window/Dpi", "aware"}}, true},
+      {{{"window/Dpi", " aware "}}, true},
+      {{{"window/Dpi", "Aware"}}, false},
+      {{{"window/Dpi", "yes"}}, false},
+      {{{"window/Dpi", "unaware"}}, false},
+      {{{"texts/Dpi", "aware"}}, false},
+  };
+  for (const auto& c : cases) {
+    Settings s = Resolve(c.file);
+    EXPECT_EQ(c.aware, s.DpiAware) << (c.file.empty() ? "" : c.file.begin()->second);
+    EXPECT_EQ(kBuiltIn, Fields(s));
+  }
+}
+
 TEST(WithProduct, ReplacesEveryPlaceholder) {
   const struct {
     const char* why;
