@@ -18,8 +18,7 @@ SOURCE_DIR = os.environ.get("EXITPOLL_SOURCE_DIR") or os.path.join(
 EXPECTED = {
     "CHANGELOG.md", "LICENSE", "MAKERS.md", "SHA256SUMS", "check-endpoint", "exitpoll.exe",
     "examples/inno/sample_tool.iss", "examples/msi/sample_tool.wxs",
-    "examples/nsis/sample_tool.nsi", "settings/exitpoll.ini", "settings/de/exitpoll.ini",
-    "settings/fr/exitpoll.ini", "server/lib/VERSION",
+    "examples/nsis/sample_tool.nsi", "settings/exitpoll.ini", "server/lib/VERSION",
 }
 
 
