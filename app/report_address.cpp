@@ -16,10 +16,9 @@ bool Begins(const char* text, const char* prefix) {
   return true;
 }
 
-}  // namespace
-
-bool IsReportAddress(const char* value) {
-  if (strlen(value) > kSettingMaxLength || !Begins(value, "http")) return false;
+// The Url rule with a limit of `maxLength` bytes.
+bool IsAddressWithin(const char* value, size_t maxLength) {
+  if (strlen(value) > maxLength || !Begins(value, "http")) return false;
   const char* host = value + 4 + (value[4] == 's');
   if (!Begins(host, "://")) return false;
   host += 3;
@@ -27,6 +26,24 @@ bool IsReportAddress(const char* value) {
   if (!path || !IsHostName(ByteString(host, int(path - host)))) return false;
   while (IsUrlSafe(*path)) ++path;
   return *path == 0;
+}
+
+}  // namespace
+
+bool IsReportAddress(const char* value) {
+  return IsAddressWithin(value, kSettingMaxLength);
+}
+
+ByteString RedirectTarget(const char* from, const char* location, int maxLength) {
+  ByteString target(location);
+  if (location[0] == '/' && location[1] != '/') {
+    // `from` keeps the rule: a scheme, "://", the host and then the path.
+    const char* path = strchr(strchr(from, ':') + 3, '/');
+    target = ByteString(from, int(path - from)) + location;
+  }
+  if (!IsAddressWithin(target.Data(), maxLength) || !MayFollowRedirect(from, target.Data()))
+    return ByteString();
+  return target;
 }
 
 ByteString ReadReportAddress(SettingReader read, void* context, const char* key) {
