@@ -12,9 +12,9 @@ if (PHP_SAPI !== 'cli') {
     exit;
 }
 
-require __DIR__ . '/lib/reports.php';
-require __DIR__ . '/lib/view.php';
-require __DIR__ . '/lib/mail.php';
+require_once __DIR__ . '/lib/reports.php';
+require_once __DIR__ . '/lib/view.php';
+require_once __DIR__ . '/lib/mail.php';
 
 // ['stored' => n, 'already stored' => n, 'other mail' => n, 'broken' => n] for one file.
 function ImportMailFile(ReportStore $store, $file): array

@@ -10,6 +10,8 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     exit;
 }
 
+require_once __DIR__ . '/reports.php';
+
 const kFreeTries = 5;
 const kLongestWait = 600;     // seconds
 const kForgetAfter = 86400;   // seconds after the last wrong try

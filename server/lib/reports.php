@@ -1,7 +1,7 @@
 <?php
 // The store of uninstall reports, shared by the endpoint and the results page: which database
-// (a PDO DSN, SQLite by default), where an SQLite file may live, and the queries; the schema
-// is in schema.php.
+// (a PDO DSN, SQLite by default) and the queries; the schema is in schema.php, the settings
+// in settings.php and the free-text search in search.php.
 //
 // Reports are kept byte for byte as the applet sent them (its system's ANSI bytes), so the
 // values are TEXT in SQLite, which takes any bytes, and BYTEA in PostgreSQL, which would
@@ -13,7 +13,10 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     exit;
 }
 
+require_once __DIR__ . '/settings.php';
 require_once __DIR__ . '/schema.php';
+require_once __DIR__ . '/search.php';
+require_once __DIR__ . '/diagnostics.php';
 
 final class StoreTimeout extends RuntimeException
 {
@@ -237,53 +240,6 @@ final class ReportStore
         return (bool)$found->fetchColumn();
     }
 
-    // The SQL condition that picks free-text answers with some text (the applet sends
-    // "Other: " for an empty field); it matches the partial indexes. The length is in bytes:
-    // SQLite's length() of text stops at a NUL.
-    public function FreeTextSql(): string
-    {
-        return $this->pgsql
-            ? "substring(reason from 1 for 6) = 'Other:'::bytea AND length(reason) > 7"
-            : "substr(reason, 1, 6) = 'Other:' AND length(CAST(reason AS BLOB)) > 7";
-    }
-
-    // The SQL condition that picks free-text answers (FreeTextSql) whose text after "Other:"
-    // contains $search (stored bytes), in either case, with the bytes to bind for it. Both
-    // sides are folded the same way, by FoldedAnsi's table, so both databases find the same
-    // answers; the search text is matched as it is, its % and _ included.
-    public function FreeTextMatch(string $search): array
-    {
-        $folded = FoldedAnsi($search);
-        $pattern = '%' . strtr($folded, ['\\' => '\\\\', '%' => '\\%', '_' => '\\_']) . '%';
-        // A search of ASCII only needs only ASCII letters folded, which both databases' own
-        // LIKE and lower() do whatever their locale, and many times faster than folding
-        // every byte: bytes past ASCII never match it either way.
-        $ascii = !preg_match('/[\x80-\xFF]/', $folded);
-        if (!$this->pgsql) {
-            if ($ascii) {
-                return ["substr(reason, 7) LIKE ? ESCAPE '\\'", [$pattern]];
-            }
-            // SQLite folds ASCII letters only, so the folding runs here, in PHP.
-            $this->db->sqliteCreateFunction('exitpoll_folded', 'FoldedAnsi', 1,
-                                            PDO::SQLITE_DETERMINISTIC);
-            return ['instr(CAST(exitpoll_folded(substr(reason, 7)) AS BLOB), CAST(? AS BLOB)) > 0',
-                    [$folded]];
-        }
-        // Each byte read as the character of the same number (LATIN1); a text value cannot
-        // hold NUL, so an answer with one is searched in its escaped form (bytes past ASCII
-        // as octal escapes), which still matches its ASCII.
-        $text = "CASE WHEN position('\\x00'::bytea IN reason) = 0
-                      THEN convert_from(substring(reason from 7), 'LATIN1')
-                      ELSE encode(substring(reason from 7), 'escape') END";
-        if ($ascii) {
-            return ["lower($text) LIKE convert_from(?, 'LATIN1') ESCAPE '\\'", [$pattern]];
-        }
-        [$upper, $lower] = FoldingPairs();
-        return ["translate($text, convert_from(?, 'LATIN1'), convert_from(?, 'LATIN1'))
-                 LIKE convert_from(?, 'LATIN1') ESCAPE '\\'",
-                [$upper, $lower, $pattern]];
-    }
-
     private function Rollback(): void
     {
         try {
@@ -322,152 +278,6 @@ final class ReportStore
         }
         return strpos($failure->getMessage(), 'no such table') !== false;
     }
-}
-
-// Stored bytes (Windows-1252) with every capital letter made small, byte for byte, so that a
-// search finds "Crash" in "CRASH" and "é" in "É" alike.
-function FoldedAnsi($bytes): string
-{
-    static $map = null;
-    if ($map === null) {
-        [$upper, $lower] = FoldingPairs();
-        $map = array_combine(str_split($upper), str_split($lower));
-    }
-    return strtr((string)$bytes, $map);
-}
-
-// The capital letters of Windows-1252 and their small letters, in the same order.
-function FoldingPairs(): array
-{
-    $upper = implode('', range('A', 'Z')) . "\x8A\x8C\x8E\x9F";
-    $lower = implode('', range('a', 'z')) . "\x9A\x9C\x9E\xFF";
-    for ($byte = 0xC0; $byte <= 0xDE; ++$byte) {
-        if ($byte !== 0xD7) {  // the multiplication sign
-            $upper .= chr($byte);
-            $lower .= chr($byte + 0x20);
-        }
-    }
-    return [$upper, $lower];
-}
-
-// A configuration value: from the environment, or under php-fpm also from the pool's env[]
-// or the web server's FastCGI parameters.
-function Setting(string $name): string
-{
-    $value = getenv($name);
-    if (!is_string($value) || $value === '') {
-        $value = $_SERVER[$name] ?? '';
-    }
-    return is_string($value) ? $value : '';
-}
-
-function DocumentRoot(): string
-{
-    $root = $_SERVER['DOCUMENT_ROOT'] ?? '';
-    return $root !== '' ? rtrim($root, '/') : dirname(__DIR__);
-}
-
-function DefaultDatabasePath(): string
-{
-    return dirname(DocumentRoot()) . '/exitpoll-data/uninstall.sqlite';
-}
-
-// The absolute path the file will have once created: the deepest existing folder on the way
-// resolved (symbolic links followed), the rest appended. Refuses "..", ":memory:" and empty
-// paths, which would not name one lasting file.
-function PlannedPath(string $path): string
-{
-    if ($path === '' || $path === ':memory:' || strpos($path, "\0") !== false) {
-        throw new RuntimeException('the reports need a database file');
-    }
-    if ($path[0] !== '/') {
-        $path = getcwd() . '/' . $path;
-    }
-    $parts = array_values(array_filter(explode('/', $path), fn ($p) => $p !== '' && $p !== '.'));
-    $missing = [];
-    while (true) {
-        $existing = realpath('/' . implode('/', $parts));
-        if ($existing !== false) {
-            break;
-        }
-        array_unshift($missing, array_pop($parts));
-    }
-    if (in_array('..', $missing, true)) {
-        throw new RuntimeException('the database path climbs out of a folder that does not exist');
-    }
-    return $missing ? rtrim($existing, '/') . '/' . implode('/', $missing) : $existing;
-}
-
-// Why reports cannot be stored in the configured SQLite file, in words for the maker who set
-// things up, or '' when PHP sees nothing in the way (or the store is PostgreSQL). The
-// endpoint can only answer "NOT STORED", and a shared host may show no error log, so the
-// results page says this.
-function StoreProblem(): string
-{
-    $dsn = Setting('EXITPOLL_STATS_DSN');
-    if ($dsn !== '' && strncmp($dsn, 'sqlite:', 7) !== 0) {
-        return '';
-    }
-    $given = $dsn !== '' ? substr($dsn, 7) : Setting('EXITPOLL_STATS_DB');
-    $given = $given !== '' ? $given : DefaultDatabasePath();
-    $fix = ' Until this is mended, every report is mailed to you instead of stored.';
-    try {
-        $path = PlannedPath($given);
-    } catch (RuntimeException $failure) {
-        return "The database setting \"$given\" does not name one file." . $fix;
-    }
-    if (IsServed($path)) {
-        return "The reports would be kept in $path, inside the folder the web server hands out, "
-            . 'where anyone could download them, so nothing is stored. Set EXITPOLL_STATS_DB to '
-            . 'a file outside it.' . $fix;
-    }
-    $user = PhpUser();
-    $folder = dirname($path);
-    $existing = $folder;
-    while (!file_exists($existing) && dirname($existing) !== $existing) {
-        $existing = dirname($existing);
-    }
-    $advice = ' Create the folder with your FTP program or file manager and let the web server '
-        . 'write in it (as your host advises, or permissions 777), or set EXITPOLL_STATS_DB to '
-        . 'a file in a folder it may write.';
-    if (!is_dir($existing)) {
-        return "The reports are to be kept in $path, but $existing is a file, not a folder."
-            . $fix;
-    }
-    if ($existing !== $folder && !is_writable($existing)) {
-        return "The reports are to be kept in $path, but PHP (running as user $user) may not "
-            . "create the folder $folder: it may not write in $existing." . $advice . $fix;
-    }
-    if ($existing === $folder && !is_writable($folder)) {
-        return "The reports are to be kept in $path, but PHP (running as user $user) may not "
-            . "write in the folder $folder." . $advice . $fix;
-    }
-    if (file_exists($path) && (!is_file($path) || !is_writable($path))) {
-        return "The reports are kept in $path, but PHP (running as user $user) may not write "
-            . 'that file.' . $fix;
-    }
-    return '';
-}
-
-function PhpUser(): string
-{
-    if (function_exists('posix_geteuid')) {
-        $entry = function_exists('posix_getpwuid') ? posix_getpwuid(posix_geteuid()) : false;
-        return is_array($entry) ? $entry['name'] : (string)posix_geteuid();
-    }
-    return get_current_user();
-}
-
-// True when the path lies inside the served folder or the folder of these scripts.
-function IsServed(string $path): bool
-{
-    foreach ([DocumentRoot(), dirname(__DIR__)] as $folder) {
-        $root = realpath($folder);
-        if ($root !== false && strpos($path . '/', rtrim($root, '/') . '/') === 0) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // A column value as a string: PostgreSQL hands BYTEA over as a stream.

@@ -8,9 +8,9 @@
 ini_set('display_errors', '0');
 header_remove('X-Powered-By');
 
-require __DIR__ . '/../lib/report_query.php';
-require __DIR__ . '/../lib/reports.php';
-require __DIR__ . '/../lib/view.php';
+require_once __DIR__ . '/../lib/report_query.php';
+require_once __DIR__ . '/../lib/reports.php';
+require_once __DIR__ . '/../lib/view.php';
 
 // A person waits here, not the applet: longer than the endpoint's budget, still bounded.
 const kPageStoreBudget = 5.0;

@@ -12,8 +12,8 @@ ini_set('display_errors', '0');
 ini_set('default_charset', '');  // keeps PHP from appending "; charset=..." to text/plain
 header_remove('X-Powered-By');
 
-require __DIR__ . '/../lib/report_query.php';
-require __DIR__ . '/../lib/reports.php';
+require_once __DIR__ . '/../lib/report_query.php';
+require_once __DIR__ . '/../lib/reports.php';
 
 const kStoreBudget = 1.5;  // seconds from the request's arrival to the commit
 

@@ -2,15 +2,26 @@
 server/ under `php -S` or under nginx with php-fpm (the site in server/nginx-site.conf), over
 an SQLite file or a fresh database of the PostgreSQL that scripts/test starts
 (EXITPOLL_TEST_PGHOST, see scripts/postgres-env.sh). Every wait is bounded."""
+import atexit
 import os
 import shutil
 import signal
 import socket
 import sqlite3
 import subprocess
+import sys
 import tempfile
 import time
 import uuid
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import server_processes  # noqa: E402
+
+# A test that times out is sent SIGTERM: its servers are stopped on the way out as on a
+# failed assertion, and whatever a crash leaves is ended at exit.
+server_processes.EndOnTerminate()
+_running = set()
+atexit.register(lambda: [server.Stop() for server in list(_running)])
 
 SERVER_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "server"))
 REPORT_PATH = "/stat/uninstall.php"
@@ -76,8 +87,10 @@ def SplitAnswer(answer):
 class _Server:
     def _Launch(self, args, env):
         self.log = open(os.path.join(self.folder, "server.log"), "wb")
+        _running.add(self)
         # A group of its own: php -S with workers leaves them behind when only it is ended.
-        self.process = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen(args, env=server_processes.Marked(env, self.folder),
+                                        stdin=subprocess.DEVNULL,
                                         stdout=self.log, stderr=subprocess.STDOUT,
                                         start_new_session=True)
 
@@ -104,7 +117,11 @@ class _Server:
                 except subprocess.TimeoutExpired:
                     os.killpg(process.pid, signal.SIGKILL)
                     process.wait()
-        self.log.close()
+        # What left the group: php-fpm under a tracer starts a session of its own.
+        server_processes.EndServer(self.folder)
+        _running.discard(self)
+        if getattr(self, "log", None):
+            self.log.close()
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def _Processes(self):
@@ -211,9 +228,12 @@ catch_workers_output = yes
             site, extra.replace("{port}", str(self.port))))
         fpm_binary = shutil.which("php-fpm8.2") or "/usr/sbin/php-fpm8.2"
         self.fpm_log = open(os.path.join(f, "fpm.out"), "wb")
+        self.process = None
+        _running.add(self)
         self.fpm = subprocess.Popen([*fpm_wrapper, fpm_binary, "-F", "-R", "-y",
                                      os.path.join(f, "fpm.conf")],
-                                    env=_Environment(settings), stdin=subprocess.DEVNULL,
+                                    env=server_processes.Marked(_Environment(settings), f),
+                                    stdin=subprocess.DEVNULL,
                                     stdout=self.fpm_log, stderr=subprocess.STDOUT,
                                     start_new_session=True)
         self.process = None
@@ -225,6 +245,8 @@ catch_workers_output = yes
         except Exception:
             os.killpg(self.fpm.pid, signal.SIGKILL)
             self.fpm.wait()
+            server_processes.EndServer(f)
+            _running.discard(self)
             raise
         try:
             self._Launch(["nginx", "-p", f, "-e", os.path.join(f, "error.log"),

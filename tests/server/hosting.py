@@ -154,11 +154,12 @@ class DebianNginx(c._Server):
         self.process = None
         self.fpm_log = open(os.path.join(f, "fpm.out"), "wb")
         fpm_binary = shutil.which("php-fpm8.2") or "/usr/sbin/php-fpm8.2"
+        c._running.add(self)
         self.fpm = subprocess.Popen(
             [fpm_binary, "-F", "-y", f + "/etc/php/8.2/fpm/php-fpm.conf",
              "-c", f + "/etc/php/8.2/fpm/php.ini"] + (["-R"] if os.geteuid() == 0 else []),
-            env=c._Environment({}), stdin=subprocess.DEVNULL, stdout=self.fpm_log,
-            stderr=subprocess.STDOUT, start_new_session=True)
+            env=c.server_processes.Marked(c._Environment({}), f), stdin=subprocess.DEVNULL,
+            stdout=self.fpm_log, stderr=subprocess.STDOUT, start_new_session=True)
         self.log = self.fpm_log
         try:
             c.WaitFor(lambda: os.path.exists(f + "/run/php/php8.2-fpm.sock")

@@ -184,8 +184,10 @@ class _Process:
 
     def _Launch(self, args, env=None):
         self.log = open(os.path.join(self.folder, "server.log"), "wb")
-        self.process = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
+        self.process = subprocess.Popen(args, env=collector.server_processes.Marked(env,
+                                                                                   self.folder),
+                                        stdin=subprocess.DEVNULL, stdout=self.log,
+                                        stderr=subprocess.STDOUT)
         try:
             WaitForPort(self.port)
         except HarnessError:
@@ -200,6 +202,7 @@ class _Process:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        collector.server_processes.EndServer(self.folder)
         self.log.close()
         shutil.rmtree(self.folder, ignore_errors=True)
 
