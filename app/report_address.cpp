@@ -13,6 +13,18 @@ bool Begins(const char* text, const char* prefix) {
 
 }  // namespace
 
+ByteString RedirectTarget(const char* from, const char* location, int maxLength) {
+  ByteString target(location);
+  if (location[0] == '/' && location[1] != '/') {
+    // `from` keeps the rule: a scheme, "://", the host and then the path.
+    const char* path = strchr(strchr(from, ':') + 3, '/');
+    target = ByteString(from, int(path - from)) + location;
+  }
+  if (!IsAddressWithin(target.Data(), maxLength) || !MayFollowRedirect(from, target.Data()))
+    return ByteString();
+  return target;
+}
+
 ByteString AddressedReportUrl(const ByteString& address, const ByteString& reportUrl) {
   ByteString url = address;
   url += address.Find('?') < 0 ? '?' : '&';

@@ -14,8 +14,14 @@ bool IsSecureAddress(const ByteString& address);
 
 // Whether a redirect from the address `from` to the Location `to` is followed: to https://
 // from anywhere, to http:// only from http://. Never from HTTPS down to plain HTTP, where
-// the report would travel in clear, and never to a relative or other kind of address.
+// the report would travel in clear, and never to another kind of address.
 bool MayFollowRedirect(const char* from, const char* to);
+
+// Where a redirect from the address `from` (one that keeps the Url rule) with the Location
+// `location` leads, or empty when it is not followed. A Location of "/" and a path is on
+// `from`'s server. The target must keep the Url rule (no user information, no spaces or
+// bytes beyond ASCII), with `maxLength` bytes at most, and MayFollowRedirect.
+ByteString RedirectTarget(const char* from, const char* location, int maxLength);
 
 // True when the last line of the `length` bytes at `text` is exactly "OK"; a final line end
 // (LF or CR LF) ends that line and starts no new one.

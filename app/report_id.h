@@ -14,5 +14,5 @@ ByteString ReportIdText(uint64_t bits);
 uint64_t MixReportBits(const uint32_t* words, int count);
 
 // Win32 only: a new id from the system's generator, or from the time, the counters and
-// the process id where the system has none.
-ByteString NewReportId();
+// the process id where the system has none (or, for a test, `withoutGenerator`).
+ByteString NewReportId(bool withoutGenerator = false);

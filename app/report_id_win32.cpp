@@ -5,22 +5,27 @@
 #include "app/late_bound.h"
 #include "app/report_id.h"
 
-ByteString NewReportId() {
+ByteString NewReportId(bool withoutGenerator) {
   typedef BOOLEAN(WINAPI * RandomFunction)(void* buffer, ULONG length);
   RandomFunction random =
-      reinterpret_cast<RandomFunction>(LateBound("advapi32.dll", "SystemFunction036"));
+      withoutGenerator
+          ? nullptr
+          : reinterpret_cast<RandomFunction>(LateBound("advapi32.dll", "SystemFunction036"));
   uint64_t bits;
   if (!random || !random(&bits, sizeof(bits))) {
     // Two runs differ in the process id while both run, in the clock and the tick counter
-    // otherwise.
+    // otherwise; two ids of one run in the count.
+    static DWORD count;
     struct {
       FILETIME now;
       DWORD tick;
       DWORD process;
+      DWORD count;
     } run;
     GetSystemTimeAsFileTime(&run.now);
     run.tick = GetTickCount();
     run.process = GetCurrentProcessId();
+    run.count = ++count;
     bits = MixReportBits(reinterpret_cast<const uint32_t*>(&run), sizeof(run) / 4);
   }
   return ReportIdText(bits);

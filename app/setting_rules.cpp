@@ -75,7 +75,11 @@ bool IsProductVersion(const ByteString& value) {
 }
 
 bool IsReportAddress(const char* value) {
-  if (strlen(value) > kSettingMaxLength || strncmp(value, "http", 4) != 0) return false;
+  return IsAddressWithin(value, kSettingMaxLength);
+}
+
+bool IsAddressWithin(const char* value, int maxLength) {
+  if (strlen(value) > size_t(maxLength) || strncmp(value, "http", 4) != 0) return false;
   const char* host = value + 4 + (value[4] == 's');
   if (strncmp(host, "://", 3) != 0) return false;
   host += 3;

@@ -47,6 +47,8 @@ bool IsProductVersion(const ByteString& value);
 // Nothing that could end the URL early (a space, "#", a quote), add user information or
 // carry bytes beyond ASCII. At most kSettingMaxLength bytes.
 bool IsReportAddress(const char* value);
+// The same rule with a limit of `maxLength` bytes (a redirect's Location).
+bool IsAddressWithin(const char* value, int maxLength);
 // The `key` (Url or Page) of the [report] section as read through `read`, or empty when it
 // is missing or breaks the rule. A value longer than kSettingMaxLength is ignored rather than
 // cut: a cut address would name another place.

@@ -113,6 +113,39 @@ TEST(MayFollowRedirect, UpToHttpsNeverDown) {
     EXPECT_EQ(c.followed, MayFollowRedirect(c.from, c.to)) << c.from << " -> " << c.to;
 }
 
+// Every Location keeps the Url rule; a path alone stays on the current server.
+TEST(RedirectTarget, TheUrlRuleForEveryLocation) {
+  const std::string longPath = "https://h/" + std::string(300, 'p');
+  const struct {
+    const char* from;
+    std::string location;
+    int maxLength;
+    const char* target;  // "" when not followed
+  } cases[] = {
+      {"http://h:8080/a?x=1", "https://h/b?y=2", 255, "https://h/b?y=2"},
+      {"https://h:8443/a/b?x", "/stat/uninstall.php?q", 255, "https://h:8443/stat/uninstall.php?q"},
+      {"http://h/a", "/", 255, "http://h/"},
+      {"https://h/a", "//other/a", 255, ""},  // no host without a scheme
+      {"https://h/a", "https://user@h/a", 255, ""},
+      {"https://h/a", "https://user:pw@h/a", 255, ""},
+      {"https://h/a", "https://h/a b", 255, ""},
+      {"https://h/a", "https://h/\xE4", 255, ""},
+      {"https://h/a", "https://h/a#frag", 255, ""},
+      {"https://h/a", "https://h", 255, ""},  // no path
+      {"https://h/a", "", 255, ""},
+      {"https://h/a", "a/b", 255, ""},  // relative to the folder: not taken
+      {"https://h/a", "/a b", 255, ""},
+      {"https://h:8443/a", "/b", 12, ""},  // resolved, then too long
+      {"https://h/a", longPath, 310, longPath.c_str()},
+      {"https://h/a", longPath, 309, ""},
+      {"https://h/a", "http://h/a", 255, ""},  // never down to HTTP
+      {"http://h/a", "/b", 255, "http://h/b"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.target, Str(RedirectTarget(c.from, c.location.c_str(), c.maxLength)))
+        << c.from << " -> " << c.location.substr(0, 40) << " within " << c.maxLength;
+}
+
 TEST(LastLineIsOk, OnlyAnExactLastLine) {
   const struct {
     std::string body;

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The `Url` setting: the report through the system's HTTP stack to the collector under nginx
 and php-fpm over HTTPS with a certificate of a throwaway CA, trusted or not, after a redirect
-from HTTP, through a proxy, to a server that never answers, without wininet.dll, and Urls that
-break the rule. Each case is a real run of a copy of the applet with its settings file, in a
+from HTTP, through a proxy, to a server that never answers, without wininet.dll, to a server
+whose scripted answers hold the redirect and reply rules, and Urls that break the rule. Each case is a real run of a copy of the applet with its settings file, in a
 mount namespace where the test chooses the hosts file and the roots Wine trusts. Prints the
 time from the close to the applet's end."""
 import collections
@@ -45,7 +45,46 @@ CASES = [
          True, False, False, False, True),
     Case(6, "no wininet.dll: http by the own client", "http://%s:{plain}/stat/uninstall.php"
          % NAME, True, False, False, True, False),
+    # The scripted server's answers (SCRIPT): a Location keeps the Url rule, a path alone
+    # stays on the server, and only a final 2xx whose body ends with the line OK counts.
+    Case(7, "a Location with user information", "https://%s:{script}/userinfo" % NAME,
+         True, True, False, False, True),
+    Case(8, "a relative Location, on the same server", "https://%s:{script}/relative" % NAME,
+         True, True, False, False, False),
+    Case(9, "a 302 with a 4 KB Location and an OK body", "https://%s:{script}/long" % NAME,
+         True, True, False, False, True),
+    Case(10, "a 500 with an OK body", "https://%s:{script}/error" % NAME,
+         True, True, False, False, True),
+    Case(11, "stored, then OK", "https://%s:{script}/stored" % NAME,
+         True, True, False, False, False),
+    Case(12, "OK, then error", "https://%s:{script}/late-error" % NAME,
+         True, True, False, False, True),
+    Case(13, "a body over 512 bytes ending in OK", "https://%s:{script}/big" % NAME,
+         True, True, False, False, False),
 ]
+
+
+def Reply(status, body, headers=b""):
+    return (b"HTTP/1.1 %s\r\n%sContent-Length: %d\r\nConnection: close\r\n\r\n"
+            % (status, headers, len(body)) + body)
+
+
+def Script(httpsPort):
+    """The scripted server's answers; a redirect that is wrongly followed leads to the
+    collector, which would store the report."""
+    collector = b"https://%s:%d/stat/uninstall.php?" % (NAME.encode(), httpsPort) + OTHER_QUERY
+    userinfo = collector.replace(b"https://", b"https://user@")
+    return [
+        (b"/userinfo", Reply(b"302 Found", b"OK", b"Location: %s\r\n" % userinfo)),
+        (b"/relative", Reply(b"302 Found", b"", b"Location: /stat/ok?x=1\r\n")),
+        (b"/stat/ok", Reply(b"200 OK", b"OK\n")),
+        (b"/long", Reply(b"302 Found", b"OK",
+                         b"Location: %s&pad=%s\r\n" % (collector, b"p" * 4096))),
+        (b"/error", Reply(b"500 Internal Server Error", b"OK")),
+        (b"/stored", Reply(b"200 OK", b"stored\nOK\n")),
+        (b"/late-error", Reply(b"200 OK", b"OK\nerror\n")),
+        (b"/big", Reply(b"200 OK", b"x" * 700 + b"\nOK")),
+    ]
 # Urls that break the rule: the built-in delivery, byte for byte.
 BROKEN = ["javascript:alert(1)//%s/x" % NAME, "https://user@%s/x" % NAME, "ftp://%s/x" % NAME,
           "https://%s/a b" % NAME, ("https://%s/" % NAME).ljust(300, "p")]
@@ -90,6 +129,8 @@ class UrlTest(unittest.TestCase):
             cls.stack.append(cls.server.Stop)
             cls.silent = tls.SilentServer()
             cls.stack.append(cls.silent.Stop)
+            cls.script = tls.ScriptedTls(cert, key, Script(cls.server.port))
+            cls.stack.append(cls.script.Stop)
         except Exception:
             cls.tearDownClass()
             raise
@@ -110,7 +151,8 @@ class UrlTest(unittest.TestCase):
 
     def Ports(self):
         return {"https": self.server.port, "plain": self.server.plainPort,
-                "up": self.server.upPort, "down": self.server.downPort, "silent": self.silent.port}
+                "up": self.server.upPort, "down": self.server.downPort, "silent": self.silent.port,
+                "script": self.script.port}
 
     def RunApplet(self, url, env, wrapper=None, mails=False):
         """Runs the applet with this Url, presses Uninstall and waits for its end, and when it
@@ -177,6 +219,8 @@ class UrlTest(unittest.TestCase):
         if case.proxy:
             self.assertIn(b"CONNECT %s:%d HTTP/1.1" % (NAME.encode(), self.server.port),
                           proxy.Lines())
+        if case.number == 8:
+            self.assertIn(b"/stat/ok?x=1", self.script.Paths(), "the relative Location")
         if case.number == 5:
             self.assertGreaterEqual(mailed, WAIT_S, "mailed before the limit")
             self.assertGreaterEqual(ended, WAIT_S)

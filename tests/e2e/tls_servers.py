@@ -1,7 +1,7 @@
 """HTTPS for the end-to-end tests, all on loopback: a throwaway certificate authority made
 with openssl, the files Wine reads for names and trusted roots bound over /etc in a private
 mount namespace, the collector behind nginx over HTTPS and HTTP, a server that accepts and
-never answers, and a proxy of the test's own that logs what it is asked. Wine's crypt32 reads
+never answers, one that answers as scripted, and a proxy of the test's own that logs what it is asked. Wine's crypt32 reads
 its roots from /etc/ssl/certs/ca-certificates.crt, so binding a bundle over that one file
 decides what Wine trusts, for the programs of that namespace alone."""
 import os
@@ -224,3 +224,41 @@ class Proxy(_Threaded):
                     if not data:
                         return
                     (b if source is a else a).sendall(data)
+
+
+class ScriptedTls(_Threaded):
+    """An HTTPS server with the certificate `cert` that answers each GET with the reply of
+    the first entry of `replies` ([(path prefix, reply bytes)]) whose prefix its path has,
+    then closes. Paths() gives the paths it was asked for."""
+
+    def __init__(self, cert, key, replies):
+        import ssl
+        self._context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self._context.load_cert_chain(cert, key)
+        self.replies = replies
+        self._paths = []
+        _Threaded.__init__(self)
+
+    def Paths(self):
+        with self._lock:
+            return list(self._paths)
+
+    def Serve(self, connection):
+        try:
+            connection.settimeout(10)
+            with self._context.wrap_socket(connection, server_side=True) as tls:
+                head = b""
+                while b"\r\n\r\n" not in head and len(head) < 65536:
+                    chunk = tls.recv(4096)
+                    if not chunk:
+                        return
+                    head += chunk
+                path = head.split(b" ")[1]
+                with self._lock:
+                    self._paths.append(path)
+                for prefix, reply in self.replies:
+                    if path.startswith(prefix):
+                        tls.sendall(reply)
+                        break
+        except (OSError, IndexError):
+            pass
