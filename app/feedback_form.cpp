@@ -68,7 +68,7 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
 
   f->TitleLabel = CreateLabel(f->TitlePanel, "");
   SetPosition(f->TitleLabel, 8, 3);
-  SetToolColor(f->TitleLabel, 0x00FFFFFF);
+  SetToolColor(f->TitleLabel, RGB(255, 255, 255));
   SetFontStyle(f->TitleLabel, kFontBold);
   SetTransparent(f->TitleLabel, true);
 

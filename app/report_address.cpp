@@ -5,11 +5,6 @@
 
 namespace {
 
-// Printable ASCII but for the space and the bytes that URLs may not carry as they are.
-bool IsUrlSafe(char c) {
-  return c > ' ' && c < 0x7F && !strchr("\"#<>[\\]^`{|}", c);
-}
-
 bool Begins(const char* text, const char* prefix) {
   while (*prefix)
     if (*text++ != *prefix++) return false;
@@ -17,27 +12,6 @@ bool Begins(const char* text, const char* prefix) {
 }
 
 }  // namespace
-
-bool IsReportAddress(const char* value) {
-  if (strlen(value) > kSettingMaxLength || !Begins(value, "http")) return false;
-  const char* host = value + 4 + (value[4] == 's');
-  if (!Begins(host, "://")) return false;
-  host += 3;
-  const char* path = strchr(host, '/');
-  if (!path || !IsHostName(ByteString(host, int(path - host)))) return false;
-  while (IsUrlSafe(*path)) ++path;
-  return *path == 0;
-}
-
-ByteString ReadReportAddress(SettingReader read, void* context, const char* key) {
-  // One byte more than a value may have, to tell a value of the longest length from a longer
-  // one that the reader cut.
-  char buffer[kSettingMaxLength + 2];
-  buffer[0] = 0;
-  if (read) read(context, "report", key, buffer, sizeof(buffer));
-  buffer[sizeof(buffer) - 1] = 0;
-  return IsReportAddress(buffer) ? ByteString(buffer) : ByteString();
-}
 
 ByteString AddressedReportUrl(const ByteString& address, const ByteString& reportUrl) {
   ByteString url = address;

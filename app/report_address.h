@@ -1,21 +1,9 @@
-// The report's own address from the settings file (`Url`): a full http:// or https://
-// address that replaces the built-in host and path, the rule by which it is taken, and
-// the reply rule of the system's HTTP stack. Pure code.
+// The report sent to its own address from the settings file (`Url`, a full http:// or
+// https:// address that replaces the built-in host and path; its rule is IsReportAddress),
+// and the redirect and reply rules of the system's HTTP stack. Pure code.
 #pragma once
 
 #include "app/settings.h"
-
-// "http://" or "https://" in lower case, a host by the rule IsHostName has (a name and
-// optionally ":" and a port from 1 to 65535), then "/" and a path, optionally with a query,
-// of URL-safe characters only: letters, digits and - . _ ~ ! $ & ' ( ) * + , ; = : @ / ? %.
-// Nothing that could end the URL early (a space, "#", a quote), add user information or
-// carry bytes beyond ASCII. At most kSettingMaxLength bytes.
-bool IsReportAddress(const char* value);
-
-// The `key` (Url or Page) of the [report] section as read through `read`, or empty when it
-// is missing or breaks the rule. A value longer than kSettingMaxLength is ignored rather than
-// cut: a cut address would name another place.
-ByteString ReadReportAddress(SettingReader read, void* context, const char* key);
 
 // The report URL `reportUrl` (as ReportUrl composes it) moved to `address`: the report's
 // query appended with "?", or with "&" when the address has a query of its own.

@@ -1,8 +1,6 @@
-// The built-in settings and the rules that decide whether a value from the settings file
-// replaces one of them.
+// The built-in settings, and which rule decides whether a value from the settings file
+// replaces each of them.
 #include "app/settings.h"
-
-#include "app/report_address.h"
 
 #include <string.h>
 
@@ -17,10 +15,6 @@ const char kReportSection[] = "report";
 const char kTextsSection[] = "texts";
 const char kProductPlaceholder[] = "%PRODUCT%";
 const int kPlaceholderLength = sizeof(kProductPlaceholder) - 1;
-
-bool IsLetterOrDigit(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
 
 bool AcceptAny(const ByteString&) {
   return true;
@@ -43,17 +37,13 @@ public:
   void Take(ByteString& out, const char* section, const char* key, const char* builtIn,
             bool (*accept)(const ByteString&) = AcceptAny) const {
     out = builtIn;
-    if (!read_) return;
-    // One byte more than is taken, to see whether the value had to be cut.
-    char buffer[kSettingMaxLength + 2];
-    buffer[0] = 0;
-    int length = read_(context_, section, key, buffer, sizeof(buffer));
-    if (length <= 0) return;
+    RawSetting raw;
+    ReadRawSetting(raw, read_, context_, section, key);
+    if (raw.Length <= 0) return;
     // A host or an address cut short could pass its rule as another one ("h:18" of
     // "h:18471"): a value under a rule is taken whole or not at all.
-    if (length > kSettingMaxLength && accept != AcceptAny) return;
-    buffer[sizeof(buffer) - 1] = 0;  // whatever the reader wrote
-    ByteString value = SettingValue(buffer);
+    if (raw.Cut() && accept != AcceptAny) return;
+    ByteString value = SettingValue(raw.Text);
     if (!value.IsEmpty() && accept(value)) out = value;
   }
 
@@ -92,57 +82,6 @@ void ResolveSettings(Settings& settings, SettingReader read, void* context) {
   source.Take(word, kReportSection, "ReportId", "", IsYes);
   keys.MakeId = !word.IsEmpty();
   source.Take(keys.Version, kReportSection, "Version", "", IsProductVersion);
-}
-
-ByteString SettingValue(const char* raw) {
-  int end = 0;
-  while (end < kSettingMaxLength && raw[end] != 0) ++end;
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(raw);
-  int start = 0;
-  while (start < end && bytes[start] <= ' ') ++start;
-  while (end > start && bytes[end - 1] <= ' ') --end;
-  return ByteString(raw + start, end - start);
-}
-
-bool IsMailAddress(const ByteString& value) {
-  int at = -1;
-  for (int i = 0; i < value.Length(); ++i) {
-    char c = value[i];
-    if (c == '@') {
-      if (at >= 0) return false;
-      at = i;
-    } else if (!IsLetterOrDigit(c) && !strchr("._+-", c)) {
-      return false;
-    }
-  }
-  return at > 0 && at < value.Length() - 1;
-}
-
-bool IsHostName(const ByteString& value) {
-  int colon = value.Find(':');
-  int nameEnd = colon < 0 ? value.Length() : colon;
-  if (nameEnd == 0) return false;
-  for (int i = 0; i < nameEnd; ++i) {
-    char c = value[i];
-    if (!IsLetterOrDigit(c) && !strchr("._-", c)) return false;
-  }
-  if (colon < 0) return true;
-  int digits = value.Length() - colon - 1;
-  if (digits < 1 || digits > 5) return false;
-  long port = 0;
-  for (int i = colon + 1; i < value.Length(); ++i) {
-    char c = value[i];
-    if (c < '0' || c > '9') return false;
-    port = port * 10 + (c - '0');
-  }
-  return port >= 1 && port <= 65535;
-}
-
-bool IsProductVersion(const ByteString& value) {
-  if (value.Length() > kProductVersionMaxLength) return false;
-  for (int i = 0; i < value.Length(); ++i)
-    if (!IsLetterOrDigit(value[i]) && !strchr(".-_+", value[i])) return false;
-  return true;
 }
 
 ByteString WithProduct(const ByteString& text, const ByteString& product) {

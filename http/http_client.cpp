@@ -7,7 +7,7 @@
 
 HttpClient* CreateHttpClient() {
   HttpClient* client = CreateObject<HttpClient>();
-  client->Port = 80;
+  client->Port = kDefaultHttpPort;
   client->Method = "GET";
   client->HeaderLines = CreateStringList();
   client->BodyLines = CreateStringList();

@@ -6,6 +6,9 @@
 #include "net/async_socket.h"
 #include "rt/object.h"
 
+// The port of an http:// URL that names none.
+constexpr int kDefaultHttpPort = 80;
+
 class HttpClient : public RefObject, public ReplyLines {
 public:
   void Dispose() override;

@@ -10,6 +10,6 @@ ByteString UpperCase(const ByteString& text) {
   if (i == length) return result;  // nothing to change: keep sharing the bytes
   char* data = result.MutableData();
   for (; i < length; ++i)
-    if (data[i] >= 'a' && data[i] <= 'z') data[i] = static_cast<char>(data[i] - 32);
+    if (data[i] >= 'a' && data[i] <= 'z') data[i] = static_cast<char>(data[i] - ('a' - 'A'));
   return result;
 }

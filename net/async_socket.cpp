@@ -30,7 +30,7 @@ AsyncSocket* CreateAsyncSocket() {
     // WSAStartup returns its error instead of -1. It is reported by the first operation
     // that needs Winsock: nobody can have attached OnError yet, and a report now would
     // show a message box.
-    socket->StartupError = WSAStartup(0x0101, &data);
+    socket->StartupError = WSAStartup(MAKEWORD(1, 1), &data);
   }
   socket->Address.sin_family = AF_INET;
   socket->Address.sin_addr.s_addr = inet_addr("0.0.0.0");
@@ -86,7 +86,7 @@ void AsyncSocket::LookupHost(const ByteString& name) {
   SocketMessage message = Record(WM_SOCKETLOOKUP);
   int error = WSAGetLastError();
   message.ErrorCode = WORD(error ? error : WSAHOST_NOT_FOUND);
-  Message_Lookup(&message);
+  Notify(&message);
 }
 
 void AsyncSocket::CancelLookup() {
@@ -130,7 +130,7 @@ void AsyncSocket::CloseHandleAndNotify(bool pumpFirst) {
   if (Closing) return;
   Closing = true;
   SocketMessage message = Record(WM_SOCKETCLOSE);
-  Message_Close(&message);
+  Notify(&message);
   CheckResult(closesocket(Handle));
   Handle = INVALID_SOCKET;
   Closing = false;
@@ -154,7 +154,7 @@ void AsyncSocket::ReadRemaining() {
     int before = ReceiveQueue->QueuedBytes();
     SocketMessage message = Record(WM_SOCKETREAD);
     message.BytesAvailable = int(available);
-    Message_Read(&message);
+    Notify(&message);
     // The handler may have taken what arrived; stop only when nothing was received.
     u_long left = 0;
     if (ReceiveQueue->QueuedBytes() == before && Handle != INVALID_SOCKET &&
@@ -185,15 +185,11 @@ int AsyncSocket::ReadQueued(char* buffer, int count) {
   return ReceiveQueue->ReadQueued(buffer, count);
 }
 
-bool AsyncSocket::ReadLine(char terminator, ByteString& line) {
-  return ReceiveQueue->ReadLine(terminator, line);
-}
-
 int AsyncSocket::CheckResult(int value) {
   if (value == SOCKET_ERROR) {
     SocketMessage message = Record(WM_SOCKETERROR);
     message.ErrorCode = WORD(WSAGetLastError());
-    Message_Error(&message);
+    Notify(&message);
   }
   return value;
 }

@@ -75,21 +75,13 @@ public:
 
   int QueuedBytes() const;
   int ReadQueued(char* buffer, int count);
-  // The bytes before the next `terminator`, which is consumed and dropped. Returns false,
-  // consuming nothing, when no complete line is queued.
-  bool ReadLine(char terminator, ByteString& line);
 
   // Bound to the utility window: decodes Winsock's notifications.
   void SocketWindowProc(WindowMessage* message);
 
-  void Message_Error(SocketMessage* message);
-  void Message_Lookup(SocketMessage* message);
-  void Message_Close(SocketMessage* message);
-  void Message_Accept(SocketMessage* message);
-  void Message_Read(SocketMessage* message);
-  void Message_Connect(SocketMessage* message);
-  void Message_Write(SocketMessage* message);
-  void Message_OOB(SocketMessage* message);
+  // Runs the notification `message` carries: its effect on the socket (a read queues the
+  // readable bytes, a lookup's answer sets the address), then its event.
+  void Notify(SocketMessage* message);
 
   // Runs an error notification when `value` is -1 (SOCKET_ERROR); returns `value`.
   int CheckResult(int value);
@@ -124,6 +116,8 @@ private:
   void EnsureHandle();
   void ReportStartupFailure();
   void ReadRemaining();
+  void QueueReadable(int available);
+  void TakeLookupAnswer();
   SocketMessage Record(WORD code) const;
 
   bool Closing;  // a close notification is running

@@ -1,6 +1,5 @@
-// Socket event dispatch: Winsock's window messages become notifications, each handled by
-// its Message_ handler and passed on to the socket's event, or shown in a message box
-// when the user attached no handler to that event.
+// Socket event dispatch: Winsock's window messages become notifications, each passed on to
+// the socket's event, or shown in a message box when the user attached no handler to it.
 #include <windows.h>
 
 #include <string.h>
@@ -10,61 +9,74 @@
 
 namespace {
 
-// Runs `event`, or shows "<what> on socket <handle>" captioned `caption` when the event
-// has no handler. The box is modal: messages keep flowing while it is open.
-void Raise(const SocketEvent& event, SocketMessage* message, const char* what,
-           const char* caption) {
-  if (event.Assigned()) {
-    event(message);
-    return;
-  }
-  char text[96];
-  wsprintfA(text, "%s on socket %d", what, message->SocketHandle);
-  MessageBoxA(nullptr, text, caption, 0);
+// What a notification does to the socket's Connected flag before its event runs.
+enum class ConnectedAfter : unsigned char { Unchanged, Set, Cleared };
+
+// One notification: the code of its record, the Winsock event that brings it (0 for those
+// the socket raises itself), the event it runs and what an unhandled one shows. Accept,
+// write and out-of-band are never selected, so they never arrive; they stay under their
+// names for a socket that would select them.
+struct Notification {
+  WORD Code;
+  WORD Selected;
+  SocketEvent AsyncSocket::*Event;
+  ConnectedAfter Connected;
+  const char* Text;  // null: the name of the record's Winsock error
+  const char* Caption;
+};
+
+const Notification kNotifications[] = {
+    {WM_SOCKETERROR, 0, &AsyncSocket::OnError, ConnectedAfter::Unchanged, nullptr,
+     "Message_Error"},
+    {WM_SOCKETLOOKUP, 0, &AsyncSocket::OnLookup, ConnectedAfter::Unchanged, "WM_SOCKETLOOKUP",
+     "Message_Lookup"},
+    {WM_SOCKETCLOSE, FD_CLOSE, &AsyncSocket::OnClose, ConnectedAfter::Cleared, "WM_SOCKETCLOSE",
+     "Message_Close"},
+    // A read sets Connected only when it brought bytes (QueueReadable).
+    {WM_SOCKETREAD, FD_READ, &AsyncSocket::OnRead, ConnectedAfter::Unchanged, "WM_SOCKETREAD",
+     "Message_Read"},
+    {WM_SOCKETCONNECT, FD_CONNECT, &AsyncSocket::OnConnect, ConnectedAfter::Set,
+     "WM_SOCKETCONNECT", "Message_Connect"},
+    {WM_SOCKETACCEPT, FD_ACCEPT, &AsyncSocket::OnAccept, ConnectedAfter::Set, "WM_SOCKETACCEPT",
+     "Message_Accept"},
+    {WM_SOCKETWRITE, FD_WRITE, &AsyncSocket::OnWrite, ConnectedAfter::Set, "WM_SOCKETWRITE",
+     "Message_Write"},
+    {WM_SOCKETOOB, FD_OOB, &AsyncSocket::OnOOB, ConnectedAfter::Unchanged, "WM_SOCKETOOB",
+     "Message_OOB"},
+};
+
+// The row whose `field` is `value`, or null; 0 names no row (the rows that Winsock
+// brings none of have 0 there).
+const Notification* Find(WORD Notification::*field, WORD value) {
+  if (value == 0) return nullptr;
+  for (const Notification& row : kNotifications)
+    if (row.*field == value) return &row;
+  return nullptr;
 }
 
 }  // namespace
 
 void AsyncSocket::SocketWindowProc(WindowMessage* message) {
   if (message->Msg == WM_SOCKET) {
-    WORD error = HIWORD(message->LParam);
-    if (error > 10000) {
+    WORD error = WSAGETSELECTERROR(message->LParam);
+    if (error > WSABASEERR) {
       WSASetLastError(error);
       CheckResult(SOCKET_ERROR);
       return;
     }
-    SocketMessage record = Record(0);
-    switch (LOWORD(message->LParam)) {
-      case FD_READ: {
-        u_long available = 0;
-        CheckResult(ioctlsocket(Handle, FIONREAD, &available));
-        record = Record(WM_SOCKETREAD);
-        record.BytesAvailable = int(available);
-        Message_Read(&record);
-        break;
-      }
-      case FD_WRITE:
-        record.Code = WM_SOCKETWRITE;
-        Message_Write(&record);
-        break;
-      case FD_OOB:
-        record.Code = WM_SOCKETOOB;
-        Message_OOB(&record);
-        break;
-      case FD_ACCEPT:
-        record.Code = WM_SOCKETACCEPT;
-        Message_Accept(&record);
-        break;
-      case FD_CONNECT:
-        record.Code = WM_SOCKETCONNECT;
-        Message_Connect(&record);
-        break;
-      case FD_CLOSE:
-        CloseHandleAndNotify(true);
-        break;
-      default:  // a combination of events, or none: not a notification Winsock sends
-        break;
+    WORD selected = WSAGETSELECTEVENT(message->LParam);
+    if (selected == FD_CLOSE) {
+      CloseHandleAndNotify(true);
+      return;
     }
+    // A combination of events, or none, is not a notification Winsock sends.
+    const Notification* row = Find(&Notification::Selected, selected);
+    if (!row) return;
+    u_long available = 0;
+    if (selected == FD_READ) CheckResult(ioctlsocket(Handle, FIONREAD, &available));
+    SocketMessage record = Record(row->Code);
+    if (selected == FD_READ) record.BytesAvailable = int(available);
+    Notify(&record);
     return;
   }
   if (message->Msg == WM_SOCKETLOOKUP) {
@@ -74,62 +86,48 @@ void AsyncSocket::SocketWindowProc(WindowMessage* message) {
     LookupTask = nullptr;
     SocketMessage record = Record(WM_SOCKETLOOKUP);
     record.ErrorCode = WSAGETASYNCERROR(message->LParam);
-    Message_Lookup(&record);
+    Notify(&record);
     return;
   }
   message->Result = DefWindowProcA(Window ? Window->Handle : nullptr, message->Msg, message->WParam,
                                    message->LParam);
 }
 
-void AsyncSocket::Message_Error(SocketMessage* message) {
-  Raise(OnError, message, WinsockErrorName(message->ErrorCode).Data(), "Message_Error");
+void AsyncSocket::Notify(SocketMessage* message) {
+  const Notification* row = Find(&Notification::Code, message->Code);
+  if (!row) return;
+  if (message->Code == WM_SOCKETREAD) QueueReadable(message->BytesAvailable);
+  if (message->Code == WM_SOCKETLOOKUP && message->ErrorCode == 0) TakeLookupAnswer();
+  if (row->Connected != ConnectedAfter::Unchanged)
+    Connected = row->Connected == ConnectedAfter::Set;
+  const SocketEvent& event = this->*row->Event;
+  if (event.Assigned()) {
+    event(message);
+    return;
+  }
+  // The box is modal: messages keep flowing while it is open.
+  ByteString what = row->Text ? ByteString(row->Text) : WinsockErrorName(message->ErrorCode);
+  char text[96];
+  wsprintfA(text, "%s on socket %d", what.Data(), message->SocketHandle);
+  MessageBoxA(nullptr, text, row->Caption, MB_OK);
 }
 
 // A successful answer names the host and gives the address to connect to: the first
 // IPv4 address of the record, its bytes in network order as they are.
-void AsyncSocket::Message_Lookup(SocketMessage* message) {
-  if (message->ErrorCode == 0) {
-    const hostent* entry = reinterpret_cast<const hostent*>(LookupBuffer);
-    HostName = ByteString(entry->h_name);
-    if (entry->h_addrtype == AF_INET && entry->h_length == 4 && entry->h_addr_list &&
-        entry->h_addr_list[0])
-      memcpy(&Address.sin_addr, entry->h_addr_list[0], 4);
-  }
-  Raise(OnLookup, message, "WM_SOCKETLOOKUP", "Message_Lookup");
+void AsyncSocket::TakeLookupAnswer() {
+  const hostent* entry = reinterpret_cast<const hostent*>(LookupBuffer);
+  HostName = ByteString(entry->h_name);
+  if (entry->h_addrtype == AF_INET && entry->h_length == 4 && entry->h_addr_list &&
+      entry->h_addr_list[0])
+    memcpy(&Address.sin_addr, entry->h_addr_list[0], 4);
 }
 
-void AsyncSocket::Message_Close(SocketMessage* message) {
-  Connected = false;
-  Raise(OnClose, message, "WM_SOCKETCLOSE", "Message_Close");
-}
-
-void AsyncSocket::Message_Accept(SocketMessage* message) {
+void AsyncSocket::QueueReadable(int available) {
+  if (available <= 0) return;
   Connected = true;
-  Raise(OnAccept, message, "WM_SOCKETACCEPT", "Message_Accept");
-}
-
-void AsyncSocket::Message_Read(SocketMessage* message) {
-  if (message->BytesAvailable > 0) {
-    Connected = true;
-    int length = message->BytesAvailable < kMaxReadChunk ? message->BytesAvailable : kMaxReadChunk;
-    ReceiveChunk* chunk = CreateReceiveChunk(length);
-    ReceiveBuffer(chunk->Data, chunk->Length);
-    // A failed receive (-1) or an orderly end (0) queues nothing.
-    ReceiveQueue->Append(chunk);
-  }
-  Raise(OnRead, message, "WM_SOCKETREAD", "Message_Read");
-}
-
-void AsyncSocket::Message_Connect(SocketMessage* message) {
-  Connected = true;
-  Raise(OnConnect, message, "WM_SOCKETCONNECT", "Message_Connect");
-}
-
-void AsyncSocket::Message_Write(SocketMessage* message) {
-  Connected = true;
-  Raise(OnWrite, message, "WM_SOCKETWRITE", "Message_Write");
-}
-
-void AsyncSocket::Message_OOB(SocketMessage* message) {
-  Raise(OnOOB, message, "WM_SOCKETOOB", "Message_OOB");
+  int length = available < kMaxReadChunk ? available : kMaxReadChunk;
+  ReceiveChunk* chunk = CreateReceiveChunk(length);
+  ReceiveBuffer(chunk->Data, chunk->Length);
+  // A failed receive (-1) or an orderly end (0) queues nothing.
+  ReceiveQueue->Append(chunk);
 }

@@ -40,31 +40,17 @@ def LogText(path):
         return f.read().decode("latin-1")
 
 
-class InnoExampleTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        if not (SETUP and OLDER_SETUP):
-            raise h.HarnessError("EXITPOLL_INNO_SETUP and EXITPOLL_INNO_OLDER_SETUP are not set")
-        h.RegisterMailtoCapture()
-        a.UseWindowsVersion("winxp")
+class InnoExampleTest(i.InstallerTest):
+    SETUPS = ("EXITPOLL_INNO_SETUP", "EXITPOLL_INNO_OLDER_SETUP")
+    IMAGES = ("unins000.exe", "_unins.tmp", "exitpoll.exe", os.path.basename(SETUP),
+              os.path.basename(OLDER_SETUP))
+    FOLDERS = (FOLDER,)
+    ARP_KEY = ARP_KEY
 
     def setUp(self):
         self.logs = tempfile.mkdtemp(prefix="exitpoll-inno-")
         self.addCleanup(shutil.rmtree, self.logs, True)
-        self.RemoveLeftovers()
-        self.addCleanup(self.RemoveLeftovers)
-
-    def RemoveLeftovers(self):
-        """Ends what a failed case left running and removes what it left installed."""
-        images = ["unins000.exe", "_unins.tmp", "exitpoll.exe", os.path.basename(SETUP),
-                  os.path.basename(OLDER_SETUP)]
-        h.Wine(["taskkill", "/f"] + [word for image in images for word in ("/im", image)],
-               check=False)
-        if os.path.isdir(h.UnixPath(FOLDER)):
-            shutil.rmtree(h.UnixPath(FOLDER))
-        for copy in i.AppletCopies() + i.AppletCopies("exitpoll.ini"):
-            os.remove(copy)
-        h.Wine(["reg", "delete", ARP_KEY, "/f"], check=False)
+        super().setUp()
 
     def Start(self, command, env=None):
         """Starts an installer or uninstaller command line (str) with a log of its own;

@@ -2,7 +2,9 @@
 applet and its settings file lie on the prefix's C: drive, how a person answers the survey,
 and how a test sees that no survey showed."""
 import os
+import shutil
 import time
+import unittest
 
 import applet as a
 import harness as h
@@ -48,3 +50,41 @@ def WaitWithoutSurvey(done, timeout=120, what="the end without a survey"):
 def Timed(label, started):
     """Prints how long a case took since time.monotonic() was `started`."""
     print("figure: %s: %.2f s" % (label, time.monotonic() - started), flush=True)
+
+
+class InstallerTest(unittest.TestCase):
+    """The set-up of an example installer's tests: the two installers from the environment,
+    the mail captured, the applet run as Windows XP, and before and after every case nothing
+    left running or installed. A subclass names what to clear; Uninstall removes what an
+    installer registered in ways of its own."""
+    SETUPS = ()  # names of the environment variables that give the installer and an older one
+    IMAGES = ("exitpoll.exe",)  # the processes a failed case may leave running
+    FOLDERS = ()  # where the product may be installed
+    ARP_KEY = None  # the uninstall key of Add/Remove Programs, deleted as it is
+
+    @classmethod
+    def setUpClass(cls):
+        if not all(os.environ.get(name, "") for name in cls.SETUPS):
+            raise h.HarnessError("%s are not set" % " and ".join(cls.SETUPS))
+        h.RegisterMailtoCapture()
+        a.UseWindowsVersion("winxp")
+
+    def setUp(self):
+        self.RemoveLeftovers()
+        self.addCleanup(self.RemoveLeftovers)
+
+    def Uninstall(self):
+        pass
+
+    def RemoveLeftovers(self):
+        """Ends what a failed case left running and removes what it left installed."""
+        h.Wine(["taskkill", "/f"] + [word for image in self.IMAGES for word in ("/im", image)],
+               check=False)
+        self.Uninstall()
+        for folder in self.FOLDERS:
+            if os.path.isdir(h.UnixPath(folder)):
+                shutil.rmtree(h.UnixPath(folder))
+        if self.ARP_KEY:
+            for copy in AppletCopies() + AppletCopies("exitpoll.ini"):
+                os.remove(copy)
+            h.Wine(["reg", "delete", self.ARP_KEY, "/f"], check=False)

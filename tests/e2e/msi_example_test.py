@@ -4,7 +4,6 @@ with each user interface level, and upgraded. Only a removal with the installer'
 (full or basic) shows the applet, which reports once; /qn and a major upgrade never do; the
 custom action comes before the files go."""
 import os
-import shutil
 import subprocess
 import time
 import unittest
@@ -38,26 +37,15 @@ def ProductCode(package):
     return next(value for name, value in Table(package, "Property") if name == "ProductCode")
 
 
-class MsiExampleTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        if not (PACKAGE and OLDER_PACKAGE):
-            raise h.HarnessError("EXITPOLL_MSI_PACKAGE and EXITPOLL_MSI_OLDER_PACKAGE are not set")
-        h.RegisterMailtoCapture()
-        a.UseWindowsVersion("winxp")
+class MsiExampleTest(i.InstallerTest):
+    SETUPS = ("EXITPOLL_MSI_PACKAGE", "EXITPOLL_MSI_OLDER_PACKAGE")
+    FOLDERS = (FOLDER,)
 
-    def setUp(self):
-        self.RemoveLeftovers()
-        self.addCleanup(self.RemoveLeftovers)
-
-    def RemoveLeftovers(self):
-        """Ends what a failed case left running and removes what it left installed."""
-        h.Wine(["taskkill", "/f", "/im", "exitpoll.exe"], check=False)
+    def Uninstall(self):
+        """msiexec removes what a package installed: its entry is the package's product code."""
         for package in (PACKAGE, OLDER_PACKAGE):
             if h.RegKeyExists(ARP + ProductCode(package)):
                 self.RunWithoutSurvey("msiexec /x %s /qn" % ProductCode(package))
-        if os.path.isdir(h.UnixPath(FOLDER)):
-            shutil.rmtree(h.UnixPath(FOLDER))
 
     def RunWithoutSurvey(self, command, env=None):
         """Runs a command line to its end, failing as soon as the survey shows."""

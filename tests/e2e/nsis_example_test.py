@@ -5,13 +5,12 @@ from a copy outside the product folder, and waits for it; a silent uninstall and
 never do; every way leaves nothing behind."""
 import os
 import re
-import shutil
 import time
 import unittest
 
 import applet as a
 import harness as h
-from installers import AppletCopies, AnswerSurvey, LIMIT_S, MARGIN_S, QUERY_OS
+from installers import AppletCopies, AnswerSurvey, InstallerTest, LIMIT_S, MARGIN_S, QUERY_OS
 
 SETUP = os.environ.get("EXITPOLL_NSIS_SETUP", "")
 OLDER_SETUP = os.environ.get("EXITPOLL_NSIS_OLDER_SETUP", "")
@@ -30,30 +29,12 @@ def Windows():
     return h.FindWindows(a.CAPTION) + [int(w) for w in pages.split()]
 
 
-class NsisExampleTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        if not (SETUP and OLDER_SETUP):
-            raise h.HarnessError("EXITPOLL_NSIS_SETUP and EXITPOLL_NSIS_OLDER_SETUP are not set")
-        h.RegisterMailtoCapture()
-        a.UseWindowsVersion("winxp")
-
-    def setUp(self):
-        self.RemoveLeftovers()
-        self.addCleanup(self.RemoveLeftovers)
-
-    def RemoveLeftovers(self):
-        """Ends what a failed case left running and removes what it left installed."""
-        images = [RELAUNCHED, "uninstall.exe", "exitpoll.exe", os.path.basename(SETUP),
-                  os.path.basename(OLDER_SETUP)]
-        h.Wine(["taskkill", "/f"] + [word for image in images for word in ("/im", image)],
-               check=False)
-        for folder in (FOLDER, OLDER_FOLDER):
-            if os.path.isdir(h.UnixPath(folder)):
-                shutil.rmtree(h.UnixPath(folder))
-        for copy in AppletCopies() + AppletCopies("exitpoll.ini"):
-            os.remove(copy)
-        h.Wine(["reg", "delete", ARP_KEY, "/f"], check=False)
+class NsisExampleTest(InstallerTest):
+    SETUPS = ("EXITPOLL_NSIS_SETUP", "EXITPOLL_NSIS_OLDER_SETUP")
+    IMAGES = (RELAUNCHED, "uninstall.exe", "exitpoll.exe", os.path.basename(SETUP),
+              os.path.basename(OLDER_SETUP))
+    FOLDERS = (FOLDER, OLDER_FOLDER)
+    ARP_KEY = ARP_KEY
 
     def Install(self, setup, folder=FOLDER):
         """Installs silently into `folder`, watching that no window appears."""
