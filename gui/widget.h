@@ -142,7 +142,8 @@ const HICON kNoIcon = reinterpret_cast<HICON>(-1);
 // with the parent's look; `look3D` is the constructor's request for a sunken edge.
 Widget* CreateWidget(Widget* parent, const char* className, bool look3D);
 
-HWND GetHandle(Widget* w);
+// The standard arrow cursor, loaded once.
+HCURSOR ArrowCursor();
 Widget* SetPosition(Widget* w, int x, int y);
 Widget* SetSize(Widget* w, int width, int height);
 void SetLeft(Widget* w, int x);
@@ -153,9 +154,6 @@ RECT GetBounds(Widget* w);
 void SetBounds(Widget* w, const RECT& bounds);
 int GetWidth(Widget* w);
 int GetHeight(Widget* w);
-RECT ClientRect(Widget* w);
-int ClientWidth(Widget* w);
-int ClientHeight(Widget* w);
 void SetText(Widget* w, const ByteString& text);
 ByteString GetText(Widget* w);
 void SetStyle(Widget* w, DWORD style);
@@ -165,20 +163,11 @@ void SetEnabled(Widget* w, bool on);
 bool IsVisible(Widget* w);
 void SetVisible(Widget* w, bool on);
 void Hide(Widget* w);
-void SetIcon(Widget* w, HICON icon);
-void SetIconFromResource(Widget* w, HINSTANCE module, const char* name);
 GdiTool* GetFont(Widget* w);
 // Sends the font to the window, drops the canvas and refits an auto-sized widget.
 void ApplyFont(Widget* w);
-DeviceCanvas* WidgetCanvas(Widget* w);
 int ChildCount(Widget* w);
 Widget* ChildAt(Widget* w, int index);
 void PostClose(Widget* w);
-LRESULT Perform(Widget* w, UINT msg, WPARAM wParam, LPARAM lParam);
 void Invalidate(Widget* w);
 Widget* ParentForm(Widget* w);
-// Widget behind a toolkit window, or null.
-Widget* WidgetFromHandle(HWND window);
-// The window procedure of every toolkit window class: finds the widget behind the window
-// (the one being created, for the first messages) and hands it the message.
-LRESULT CALLBACK WidgetWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
