@@ -14,7 +14,6 @@ namespace {
 const char kIconName[] = "MAINICON";
 const char kFontFace[] = "Tahoma";
 const int kFontHeight = -11;
-const int kFontHeightOffset = 4;  // of the LOGFONTA in the font tool's description
 
 const char kOtherSeparator[] = ": ";
 const int kOtherPosition = kReasonCount;  // "Other", after OtherEdit and six reasons
@@ -37,7 +36,7 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   AttachOwned(form, f);
   SetStyle(form, form->Style & ~kMinMaxBoxes);
   SetIconFromResource(form, GetModuleHandleA(nullptr), kIconName);
-  SetToolInt(GetFont(form), kFontHeightOffset, kFontHeight);
+  SetFontHeight(GetFont(form), kFontHeight);
   SetFontName(GetFont(form), kFontFace);
   form->OnClose = Bind<&FeedbackForm::FormClose>(f);
 
@@ -53,11 +52,11 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   SetHasBorder(f->TitlePanel, false);
   f->TitlePanel->TabStop = false;
   f->TitlePanel->Margin = 0;
-  SetGradientDirection(f->TitlePanel, 1);  // left to right
+  SetGradientDirection(f->TitlePanel, kGradientLeftToRight);
 
   f->TitleLabel = CreateLabel(f->TitlePanel, "");
   SetPosition(f->TitleLabel, 8, 3);
-  SetToolColor(f->TitleLabel, 0x00FFFFFF);
+  SetToolColor(f->TitleLabel, kColorWhite);
   SetFontStyle(f->TitleLabel, kFontBold);
   SetTransparent(f->TitleLabel, true);
 

@@ -1,6 +1,6 @@
-// Widgets: defaults, set-up under a parent, and the common operations on bounds, text,
-// styles, state, font and the tree that need no window of their own (widget_window.cpp
-// makes the windows).
+// Widgets: defaults, set-up under a parent, and the common operations on text,
+// styles, state, font and the tree that need no window of their own
+// (widget_window.cpp makes the windows).
 #include "gui/widget.h"
 
 #include <string.h>
@@ -8,6 +8,9 @@
 #include "gui/toolkit_state.h"
 
 namespace {
+
+// WM_SETFONT's redraw flag: any nonzero value redraws.
+constexpr LPARAM kSetFontRedraw = 0xFFFF;
 
 HCURSOR gArrowCursor;
 
@@ -18,8 +21,9 @@ char* CopyText(const char* text) {
   return copy;
 }
 
-// Children whose windows were given w's font handle while sharing it: that handle was
-// just deleted, so they take one made from their own (unchanged) description.
+// Children whose windows were given w's font handle while sharing it: that
+// handle was just deleted, so they take one made from their own (unchanged)
+// description.
 void RefreshSharedFonts(Widget* w) {
   for (int i = 0; i < w->Children->Count; ++i) {
     Widget* child = static_cast<Widget*>(w->Children->Items[i]);
@@ -42,9 +46,10 @@ void FontChanged(void* object, GdiTool* font) {
 
 }  // namespace
 
-// The standard arrow, shared by the system, loaded once: under Wine every LoadCursorA asks
-// the window server whether the display has changed (three round trips), and each widget
-// wanted the arrow two or three times before its window was shown.
+// The standard arrow, shared by the system, loaded once: under Wine every
+// LoadCursorA asks the window server whether the display has changed (three
+// round trips), and each widget wanted the arrow two or three times before its
+// window was shown.
 HCURSOR ArrowCursor() {
   if (!gArrowCursor) gArrowCursor = LoadCursorA(nullptr, IDC_ARROW);
   return gArrowCursor;
@@ -92,74 +97,6 @@ Widget* CreateWidget(Widget* parent, const char* className, bool look3D) {
     w->Bounds = {m, m + t, m + 64, m + 64};
   }
   return w;
-}
-
-// Bounds
-
-RECT GetBounds(Widget* w) {
-  if (w->Handle) {
-    RECT r;
-    GetWindowRect(w->Handle, &r);
-    if (w->IsChild && w->Parent && w->Parent->Handle)
-      MapWindowPoints(nullptr, w->Parent->Handle, reinterpret_cast<POINT*>(&r), 2);
-    w->Bounds = r;
-  }
-  return w->Bounds;
-}
-
-void SetBounds(Widget* w, const RECT& r) {
-  RECT old = GetBounds(w);
-  if (EqualRect(&old, &r)) return;
-  if (r.left != old.left) w->PositionSet |= 1;
-  if (r.top != old.top) w->PositionSet |= 2;
-  w->Bounds = r;
-  if (w->Handle) {
-    SetWindowPos(w->Handle, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    Invalidate(w);
-  }
-}
-
-Widget* SetPosition(Widget* w, int x, int y) {
-  SetLeft(w, x);
-  SetTop(w, y);
-  return w;
-}
-
-Widget* SetSize(Widget* w, int width, int height) {
-  if (width > 0) SetWidth(w, width);
-  if (height > 0) SetHeight(w, height);
-  return w;
-}
-
-void SetLeft(Widget* w, int x) {
-  RECT r = GetBounds(w);
-  SetBounds(w, {x, r.top, x + (r.right - r.left), r.bottom});
-}
-
-void SetTop(Widget* w, int y) {
-  RECT r = GetBounds(w);
-  SetBounds(w, {r.left, y, r.right, y + (r.bottom - r.top)});
-}
-
-void SetWidth(Widget* w, int width) {
-  RECT r = GetBounds(w);
-  SetBounds(w, {r.left, r.top, r.left + width, r.bottom});
-}
-
-void SetHeight(Widget* w, int height) {
-  RECT r = GetBounds(w);
-  SetBounds(w, {r.left, r.top, r.right, r.top + height});
-}
-
-int GetWidth(Widget* w) {
-  RECT r = GetBounds(w);
-  return r.right - r.left;
-}
-
-int GetHeight(Widget* w) {
-  RECT r = GetBounds(w);
-  return r.bottom - r.top;
 }
 
 // Text
@@ -261,7 +198,8 @@ GdiTool* GetFont(Widget* w) {
 void ApplyFont(Widget* w) {
   if (!w->Font || !w->Handle) return;
   w->TextColor = w->Font->ToolData.ToolColor;
-  SendMessageA(w->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(GetToolHandle(w->Font)), 0xFFFF);
+  SendMessageA(w->Handle, WM_SETFONT, reinterpret_cast<WPARAM>(GetToolHandle(w->Font)),
+               kSetFontRedraw);
   FreeObject(w->Canvas);
   w->Canvas = nullptr;
   if (w->AutoSizeHook) w->AutoSizeHook(w);
@@ -278,7 +216,8 @@ Widget* ChildAt(Widget* w, int index) {
 }
 
 void PostClose(Widget* w) {
-  // Without a window the message would become a thread message that closes nothing.
+  // Without a window the message would become a thread message that closes
+  // nothing.
   if (w->Handle) PostMessageA(w->Handle, WM_CLOSE, 0, 0);
 }
 

@@ -1,6 +1,7 @@
-// Windows of widgets: creation on demand (the class registered under the toolkit's
-// procedure, the widget marked on its window), the window handle, the client area, icons,
-// the drawing canvas, and the teardown of widget and window together.
+// Windows of widgets: creation on demand (the class registered under the
+// toolkit's procedure, the widget marked on its window), the window handle,
+// bounds, the client area, icons, the drawing canvas, and the teardown of
+// widget and window together.
 #include "gui/widget_window.h"
 
 #include "gui/toolkit_state.h"
@@ -52,10 +53,11 @@ void CreateChildWindows(Widget* w) {
 
 }  // namespace
 
-// Every window of the toolkit's procedure carries its widget twice: in the "TK_SELF"
-// property, the mark that anyone may look for, and in its user data, which the procedure
-// reads for each message: under Wine a property costs a round trip to the window server
-// (about 30 us, and some hundred messages come before the first paint), user data does not.
+// Every window of the toolkit's procedure carries its widget twice: in the
+// "TK_SELF" property, the mark that anyone may look for, and in its user data,
+// which the procedure reads for each message: under Wine a property costs a
+// round trip to the window server (about 30 us, and some hundred messages come
+// before the first paint), user data does not.
 void MarkWindow(HWND window, Widget* w) {
   SetPropA(window, kSelfProp, w);
   SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(w));
@@ -139,6 +141,74 @@ Widget* WidgetFromHandle(HWND window) {
   return window ? static_cast<Widget*>(GetPropA(window, kSelfProp)) : nullptr;
 }
 
+// Bounds
+
+RECT GetBounds(Widget* w) {
+  if (w->Handle) {
+    RECT r;
+    GetWindowRect(w->Handle, &r);
+    if (w->IsChild && w->Parent && w->Parent->Handle)
+      MapWindowPoints(nullptr, w->Parent->Handle, reinterpret_cast<POINT*>(&r), 2);
+    w->Bounds = r;
+  }
+  return w->Bounds;
+}
+
+void SetBounds(Widget* w, const RECT& r) {
+  RECT old = GetBounds(w);
+  if (EqualRect(&old, &r)) return;
+  if (r.left != old.left) w->PositionSet |= 1;
+  if (r.top != old.top) w->PositionSet |= 2;
+  w->Bounds = r;
+  if (w->Handle) {
+    SetWindowPos(w->Handle, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    Invalidate(w);
+  }
+}
+
+Widget* SetPosition(Widget* w, int x, int y) {
+  SetLeft(w, x);
+  SetTop(w, y);
+  return w;
+}
+
+Widget* SetSize(Widget* w, int width, int height) {
+  if (width > 0) SetWidth(w, width);
+  if (height > 0) SetHeight(w, height);
+  return w;
+}
+
+void SetLeft(Widget* w, int x) {
+  RECT r = GetBounds(w);
+  SetBounds(w, {x, r.top, x + (r.right - r.left), r.bottom});
+}
+
+void SetTop(Widget* w, int y) {
+  RECT r = GetBounds(w);
+  SetBounds(w, {r.left, y, r.right, y + (r.bottom - r.top)});
+}
+
+void SetWidth(Widget* w, int width) {
+  RECT r = GetBounds(w);
+  SetBounds(w, {r.left, r.top, r.left + width, r.bottom});
+}
+
+void SetHeight(Widget* w, int height) {
+  RECT r = GetBounds(w);
+  SetBounds(w, {r.left, r.top, r.right, r.top + height});
+}
+
+int GetWidth(Widget* w) {
+  RECT r = GetBounds(w);
+  return r.right - r.left;
+}
+
+int GetHeight(Widget* w) {
+  RECT r = GetBounds(w);
+  return r.bottom - r.top;
+}
+
 RECT ClientRect(Widget* w) {
   RECT r = w->Bounds;
   if (GetHandle(w)) GetClientRect(w->Handle, &r);
@@ -164,7 +234,8 @@ int ClientHeight(Widget* w) {
 void SetIcon(Widget* w, HICON icon) {
   if (icon == w->Icon) return;
   w->Icon = icon;
-  // A form's window made just now had no icon and was given this one at its creation.
+  // A form's window made just now had no icon and was given this one at its
+  // creation.
   bool hadWindow = w->Handle != nullptr;
   if (GetHandle(w) && !hadWindow && !w->IsChild) return;
   HICON sent = icon == kNoIcon ? nullptr : icon;
@@ -202,15 +273,17 @@ void Widget::Dispose() {
   if (form && form->DefaultButton == this) form->DefaultButton = nullptr;
   if (form && form->CancelButton == this) form->CancelButton = nullptr;
 
-  // The owner's notifications and attached objects go first, while the tree is whole.
+  // The owner's notifications and attached objects go first, while the tree is
+  // whole.
   RunDestroyNotifications();
 
   while (Children->Count > 0) {
     Widget* child = static_cast<Widget*>(Children->Items[Children->Count - 1]);
     FreeObject(child);
     if (Children->IndexOf(child) >= 0) {
-      // Held by a dispatch in progress: it is destroyed when released, and must not
-      // reach back to this parent by then, nor share the parent's font, freed below.
+      // Held by a dispatch in progress: it is destroyed when released, and must
+      // not reach back to this parent by then, nor share the parent's font,
+      // freed below.
       Children->Remove(child);
       child->Parent = nullptr;
       if (child->Font) child->Font->ParentTool = nullptr;
@@ -229,8 +302,8 @@ void Widget::Dispose() {
     }
     RemovePropA(Handle, kSelfProp);
     SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
-    // A system control gets its own destruction messages, so that it frees what it
-    // keeps per window; nothing of the widget is left to handle them.
+    // A system control gets its own destruction messages, so that it frees what
+    // it keeps per window; nothing of the widget is left to handle them.
     if (SystemProc && !WindowGone)
       SetWindowLongA(Handle, GWL_WNDPROC, reinterpret_cast<LONG>(SystemProc));
     if (!WindowGone) DestroyWindow(Handle);

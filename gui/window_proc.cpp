@@ -1,10 +1,14 @@
-// The window procedure of every toolkit class and the message chain behind it: hooks,
-// filters, attached handlers, then the built-in rules every widget follows.
+// The window procedure of every toolkit class and the message chain behind it:
+// hooks, filters, attached handlers, then the built-in rules every widget
+// follows.
 #include "gui/window_proc.h"
 
 #include "gui/toolkit_state.h"
 
 namespace {
+
+// The last key message as the range ended before WM_UNICHAR (0x109) joined it.
+constexpr UINT kKeyLastBeforeUnichar = 0x108;
 
 // A widget with no parent, or the first child of a widget that has none.
 bool IsMainWindow(Widget* w) {
@@ -49,8 +53,8 @@ bool RunAttachedHandlers(Widget* w, WidgetMessage& m, LRESULT& result) {
 LRESULT HandleClose(Widget* w, WidgetMessage& m) {
   if (w->OnClose.Assigned()) {
     bool accept = true;
-    // Held like a handler's dispatch: OnClose may free the form (or pump while another
-    // message does), and the form must outlive the call.
+    // Held like a handler's dispatch: OnClose may free the form (or pump while
+    // another message does), and the form must outlive the call.
     AddRef(w);
     w->OnClose(w, &accept);
     bool freed = (w->UseCount & 1) != 0;
@@ -70,8 +74,9 @@ LRESULT HandleNcDestroy(Widget* w, WidgetMessage& m) {
   Widget* main = gToolkit.MainWidget;
   if (main && w->Handle == main->Handle) return DefaultMessage(w, m);
   if (IsMainWindow(w)) {
-    // A free posted to the window now would never arrive: the system drops the messages
-    // of a destroyed window. The widget goes once the default processing is done.
+    // A free posted to the window now would never arrive: the system drops the
+    // messages of a destroyed window. The widget goes once the default
+    // processing is done.
     w->WindowGone = true;
     LRESULT result = DefaultMessage(w, m);
     FreeObject(w);
@@ -145,8 +150,9 @@ LRESULT BuiltInRules(Widget* w, WidgetMessage& m) {
     case WM_SETFOCUS:
       return HandleSetFocus(w, m);
     case WM_NCPAINT:
-      // A control without border or scroll bars has nothing outside its client area to
-      // draw, and the default handling would still fetch a window DC for it.
+      // A control without border or scroll bars has nothing outside its client
+      // area to draw, and the default handling would still fetch a window DC for
+      // it.
       if (w->IsChild && !HasNonClientArea(w->Handle)) return 0;
       return DefaultMessage(w, m);
     case WM_SETCURSOR:
@@ -165,7 +171,7 @@ LRESULT BuiltInRules(Widget* w, WidgetMessage& m) {
   }
   if (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC)
     return SendMessageA(reinterpret_cast<HWND>(m.LParam), msg + kReflectBase, m.WParam, m.LParam);
-  if (msg >= WM_KEYDOWN && msg <= 0x108) return HandleKey(w, m);
+  if (msg >= WM_KEYDOWN && msg <= kKeyLastBeforeUnichar) return HandleKey(w, m);
   return DefaultMessage(w, m);
 }
 

@@ -1,5 +1,5 @@
-// The system's buttons: push button, check box and radio box (radio boxes of one parent
-// form one group, the first starting checked).
+// The system's buttons: push button, check box and radio box (radio boxes of
+// one parent form one group, the first starting checked).
 #include "gui/controls/buttons.h"
 
 #include "gui/controls/child_control.h"
@@ -19,7 +19,7 @@ Widget* CreatePushButton(Widget* parent, const ByteString& text) {
                           kButtonActions, false);
   SetDefaultBounds(w, 64, 22);
   w->HandlesReturn = true;
-  w->TextAlign = 2;
+  w->TextAlign = kAlignCenter;
   SetText(w, text);
   return w;
 }

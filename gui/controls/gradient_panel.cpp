@@ -1,5 +1,5 @@
-// The gradient panel: a label painted as a strip from one colour to another, in bands on
-// Windows 9x and as one stretched row of pixels on NT.
+// The gradient panel: a label painted as a strip from one colour to another, in
+// bands on Windows 9x and as one stretched row of pixels on NT.
 #include "gui/controls/gradient_panel.h"
 
 #include "gui/controls/child_control.h"
@@ -13,7 +13,7 @@ namespace {
 
 void PaintGradient(Widget* w, HDC dc) {
   RECT r = ClientRect(w);
-  int n = w->GradientDirection == 0 ? r.bottom : r.right;
+  int n = w->GradientDirection == kGradientTopToBottom ? r.bottom : r.right;
   if (n <= 0) return;
   COLORREF from = ToColorRef(w->GradientFrom);
   COLORREF to = ToColorRef(w->GradientTo);
@@ -21,7 +21,7 @@ void PaintGradient(Widget* w, HDC dc) {
     // Windows 9x: one solid band per step.
     for (int i = 0; i < n; ++i) {
       RECT band = r;
-      if (w->GradientDirection == 0) {
+      if (w->GradientDirection == kGradientTopToBottom) {
         band.top = i;
         band.bottom = i + 1;
       } else {
@@ -35,7 +35,7 @@ void PaintGradient(Widget* w, HDC dc) {
     return;
   }
   // NT family: one row of pixels, stretched over the rectangle.
-  bool vertical = w->GradientDirection == 0;
+  bool vertical = w->GradientDirection == kGradientTopToBottom;
   DibBitmap* strip = CreateDibBitmap(vertical ? 1 : n, vertical ? n : 1, kDib32);
   for (int i = 0; i < n; ++i)
     SetDibPixel(strip, vertical ? 0 : i, vertical ? i : 0, GradientColor(from, to, i, n));

@@ -1,5 +1,5 @@
-// The owner-drawn push button: its constructor, the painter of its face and text, and the
-// parent's forwarding of its draw requests.
+// The owner-drawn push button: its constructor, the painter of its face and
+// text, and the parent's forwarding of its draw requests.
 #include "gui/controls/owner_draw_button.h"
 
 #include "gui/controls/buttons.h"
@@ -25,7 +25,7 @@ void PaintOwnerDrawButton(Widget* w, const DRAWITEMSTRUCT& item) {
   UINT options = ETO_CLIPPED;
   int oldMode = GetBkMode(dc);
   COLORREF oldBack = GetBkColor(dc);
-  if (!w->Transparent && w->GlyphLayout != 4) {
+  if (!w->Transparent && w->GlyphLayout != kGlyphLayoutBare) {
     SetBkMode(dc, OPAQUE);
     SetBkColor(dc, ToColorRef(w->Color));
     options |= ETO_OPAQUE;
@@ -37,9 +37,9 @@ void PaintOwnerDrawButton(Widget* w, const DRAWITEMSTRUCT& item) {
   SIZE size = {0, 0};
   GetTextExtentPoint32A(dc, text.Data(), text.Length(), &size);
   int y = r.top + (r.bottom - r.top - size.cy) / 2;
-  int x = w->TextAlign == 0   ? r.left
-          : w->TextAlign == 2 ? r.left + (r.right - r.left - size.cx) / 2
-                              : r.right - size.cx;
+  int x = w->TextAlign == kAlignLeft     ? r.left
+          : w->TextAlign == kAlignCenter ? r.left + (r.right - r.left - size.cx) / 2
+                                         : r.right - size.cx;
   if (pressed) {
     x += w->TextShiftX;
     y += w->TextShiftY;
@@ -87,7 +87,7 @@ Widget* CreateOwnerDrawButton(Widget* parent, const ByteString& text, unsigned o
                           kButtonActions, false);
   SetDefaultBounds(w, 64, 22);
   w->HandlesReturn = true;
-  w->TextAlign = 2;
+  w->TextAlign = kAlignCenter;
   w->ClassActions.WidthExtra = 8;
   w->ClassActions.HeightExtra = 8;
   w->ButtonOptions = static_cast<BYTE>(options);
