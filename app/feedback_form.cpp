@@ -16,7 +16,6 @@ namespace {
 const char kIconName[] = "MAINICON";
 const char kFontFace[] = "Tahoma";
 const int kFontHeight = -11;
-const int kFontHeightOffset = 4;  // of the LOGFONTA in the font tool's description
 
 const char kOtherSeparator[] = ": ";
 const int kOtherPosition = kReasonCount;  // "Other", after OtherEdit and six reasons
@@ -29,11 +28,6 @@ const int kButtonWidth = 76;
 const int kButtonHeight = 25;
 const int kButtonGap = 8;
 const int kNoticeLeft = 16;  // under the group box's left edge
-
-// A designed size in pixels at the DPI the window is laid out for.
-int Scaled(int designed) {
-  return ScaledToDpi(designed, gToolkit.Dpi);
-}
 
 Widget* Place(Widget* w, int left, int top, int width, int height) {
   SetPosition(w, Scaled(left), Scaled(top));
@@ -59,7 +53,7 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   AttachOwned(form, f);
   SetStyle(form, form->Style & ~kMinMaxBoxes);
   SetIconFromResource(form, GetModuleHandleA(nullptr), kIconName);
-  SetToolInt(GetFont(form), kFontHeightOffset, Scaled(kFontHeight));
+  SetFontHeight(GetFont(form), Scaled(kFontHeight));
   SetFontName(GetFont(form), kFontFace);
   form->OnClose = Bind<&FeedbackForm::FormClose>(f);
   // Set before the default button's key filter is installed, which then runs it first.
@@ -76,11 +70,11 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   SetHasBorder(f->TitlePanel, false);
   f->TitlePanel->TabStop = false;
   f->TitlePanel->Margin = 0;
-  SetGradientDirection(f->TitlePanel, 1);  // left to right
+  SetGradientDirection(f->TitlePanel, kGradientLeftToRight);
 
   f->TitleLabel = CreateLabel(f->TitlePanel, "");
   SetPosition(f->TitleLabel, Scaled(8), Scaled(3));
-  SetToolColor(f->TitleLabel, RGB(255, 255, 255));
+  SetToolColor(f->TitleLabel, kColorWhite);
   SetFontStyle(f->TitleLabel, kFontBold);
   SetTransparent(f->TitleLabel, true);
 

@@ -13,6 +13,8 @@ constexpr ColorValue kColorButtonFace = 0x8000000F;
 constexpr ColorValue kColorButtonShadow = 0x80000010;
 constexpr ColorValue kColorGrayText = 0x80000011;
 constexpr ColorValue kColorButtonHighlight = 0x80000014;
+// An explicit colour.
+constexpr ColorValue kColorWhite = 0x00FFFFFF;
 
 inline bool IsSystemColor(ColorValue c) {
   return (c & kSystemColorFlag) != 0;

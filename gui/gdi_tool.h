@@ -2,6 +2,7 @@
 // sharing of the parent's handle while the descriptions are equal.
 #pragma once
 
+#include <stddef.h>
 #include <windows.h>
 
 #include "gui/color.h"
@@ -63,5 +64,9 @@ inline HFONT GetFontHandle(GdiTool* font) {
 void SetToolInt(GdiTool* tool, int offset, int value);
 void SetToolColor(GdiTool* tool, ColorValue color);
 void SetFontName(GdiTool* font, const char* name);
+// The font's LOGFONTA height (negative: the character height in pixels).
+inline void SetFontHeight(GdiTool* font, int height) {
+  SetToolInt(font, offsetof(ToolDataBlock, Font.lfHeight), height);
+}
 unsigned GetFontStyle(GdiTool* font);
 void SetFontStyle(GdiTool* font, unsigned style);

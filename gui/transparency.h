@@ -2,7 +2,7 @@
 // root) paints itself and everything inside it into one off-screen image.
 #pragma once
 
-#include "gui/widget.h"
+#include "gui/widget_window.h"
 
 // Lets the parent's painting show through w; installs the transparency hooks for good.
 void SetTransparent(Widget* w, bool on);

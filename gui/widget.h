@@ -1,6 +1,7 @@
-// Widget: the toolkit's object for one Win32 window, top-level form or child control. The
-// object keeps every property and mirrors changes to the window once it exists; windows
-// are created on demand, so a whole tree can be built before any window exists.
+// Widget: the toolkit's object for one Win32 window, top-level form or child
+// control. The object keeps every property and mirrors changes to the window
+// once it exists; windows are created on demand, so a whole tree can be built
+// before any window exists.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +14,8 @@
 
 class Widget;
 
-// The message handed to HandleMessage, handlers and filters. The result travels beside
-// it, by reference, starting at 0.
+// The message handed to HandleMessage, handlers and filters. The result travels
+// beside it, by reference, starting at 0.
 struct WidgetMessage {
   HWND Window;
   UINT Msg;  // compared by its low 16 bits
@@ -25,7 +26,8 @@ struct WidgetMessage {
 // An attached message handler: returns true when it handled the message.
 using MessageHandler = bool (*)(Widget* w, WidgetMessage& m, LRESULT& result);
 
-// Per-class mapping of control notifications to events, copied into each widget.
+// Per-class mapping of control notifications to events, copied into each
+// widget.
 struct ClassActionRecord {
   WORD Click;  // notification codes
   WORD Enter;
@@ -39,16 +41,23 @@ struct Insets {
   int Top, Bottom, Left, Right;
 };
 
-// Toolkit message numbers: Win32 messages reflected to the child control they concern.
+// Toolkit message numbers: Win32 messages reflected to the child control they
+// concern.
 constexpr UINT kReflectBase = 0xBC00;
 constexpr UINT kReflectedDrawItem = kReflectBase + WM_DRAWITEM;  // 0xBC2B
-constexpr UINT kReflectedCommand = 0xB005;
+// The command reflection has a number of its own, outside the reflected range.
+constexpr UINT kToolkitMessageBase = 0xB000;
+constexpr UINT kReflectedCommand = kToolkitMessageBase + 5;
+
+// Text alignment (Widget::TextAlign).
+enum : BYTE { kAlignLeft = 0, kAlignRight = 1, kAlignCenter = 2 };
 
 class Widget : public RefObject {
 public:
   void Initialize() override;
   void Dispose() override;
-  // Copies the parent's background colour, attaches to the parent, arrow cursor.
+  // Copies the parent's background colour, attaches to the parent, arrow
+  // cursor.
   virtual void InitWithParent(Widget* parent);
   // Creates the window and its children's, or shows a window created hidden.
   virtual bool CreateWindowHandle();
@@ -71,7 +80,7 @@ public:
   bool Enabled;
   bool Visible;
   bool TabStop;
-  BYTE TextAlign;  // 0 left, 1 right, 2 centre
+  BYTE TextAlign;  // kAlignLeft, kAlignRight, kAlignCenter
   bool FixedSize;
   ObjectList* Children;
   HBRUSH BackBrush;
@@ -125,7 +134,7 @@ public:
   int LockedHeight;
   // (sender, accept): accept starts true; setting it false refuses the close.
   BoundMethod<Widget*, bool*> OnClose;
-  BYTE GradientDirection;  // 0 top to bottom, 1 left to right
+  BYTE GradientDirection;  // kGradientTopToBottom, kGradientLeftToRight
   void (*AutoSizeHook)(Widget* w);
   int TextShiftX;
   int TextShiftY;
@@ -138,24 +147,13 @@ public:
 
 const HICON kNoIcon = reinterpret_cast<HICON>(-1);
 
-// The common set-up of every constructor: a widget of class `className` under `parent`
-// with the parent's look; `look3D` is the constructor's request for a sunken edge.
+// The common set-up of every constructor: a widget of class `className` under
+// `parent` with the parent's look; `look3D` is the constructor's request for a
+// sunken edge.
 Widget* CreateWidget(Widget* parent, const char* className, bool look3D);
 
-HWND GetHandle(Widget* w);
-Widget* SetPosition(Widget* w, int x, int y);
-Widget* SetSize(Widget* w, int width, int height);
-void SetLeft(Widget* w, int x);
-void SetTop(Widget* w, int y);
-void SetWidth(Widget* w, int width);
-void SetHeight(Widget* w, int height);
-RECT GetBounds(Widget* w);
-void SetBounds(Widget* w, const RECT& bounds);
-int GetWidth(Widget* w);
-int GetHeight(Widget* w);
-RECT ClientRect(Widget* w);
-int ClientWidth(Widget* w);
-int ClientHeight(Widget* w);
+// The standard arrow cursor, loaded once.
+HCURSOR ArrowCursor();
 void SetText(Widget* w, const ByteString& text);
 ByteString GetText(Widget* w);
 void SetStyle(Widget* w, DWORD style);
@@ -165,20 +163,12 @@ void SetEnabled(Widget* w, bool on);
 bool IsVisible(Widget* w);
 void SetVisible(Widget* w, bool on);
 void Hide(Widget* w);
-void SetIcon(Widget* w, HICON icon);
-void SetIconFromResource(Widget* w, HINSTANCE module, const char* name);
 GdiTool* GetFont(Widget* w);
-// Sends the font to the window, drops the canvas and refits an auto-sized widget.
+// Sends the font to the window, drops the canvas and refits an auto-sized
+// widget.
 void ApplyFont(Widget* w);
-DeviceCanvas* WidgetCanvas(Widget* w);
 int ChildCount(Widget* w);
 Widget* ChildAt(Widget* w, int index);
 void PostClose(Widget* w);
-LRESULT Perform(Widget* w, UINT msg, WPARAM wParam, LPARAM lParam);
 void Invalidate(Widget* w);
 Widget* ParentForm(Widget* w);
-// Widget behind a toolkit window, or null.
-Widget* WidgetFromHandle(HWND window);
-// The window procedure of every toolkit window class: finds the widget behind the window
-// (the one being created, for the first messages) and hands it the message.
-LRESULT CALLBACK WidgetWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,14 @@
+// The owner-drawn push button.
+#pragma once
+
+#include <windows.h>
+
+#include "gui/widget.h"
+
+// Glyph layouts: where a glyph goes beside the text. With kGlyphLayoutBare the face is not
+// filled behind the text.
+enum : int { kGlyphLayoutLeft = 0, kGlyphLayoutBare = 4 };
+
+// `layout` places the glyph; this toolkit draws no glyph (glyph may be null).
+Widget* CreateOwnerDrawButton(Widget* parent, const ByteString& text, unsigned options, int layout,
+                              HBITMAP glyph, int glyphCount);
