@@ -3,7 +3,7 @@
 // the seeded rows: refusal without the password, the chart counts, the period and product
 // filters through the page's own form, the CSV download, and a hostile free text that stays
 // text. Usage: node results_page_test.mjs EXPECTED.json
-import { chromium } from 'playwright-core';
+import { LaunchChromium } from './browser.mjs';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 
@@ -77,16 +77,7 @@ async function CheckView(page, view) {
   assert.deepEqual(csv, view.csv, where + ': CSV');
 }
 
-// No speculative connections: php -S may take one up and wait on it for a minute while the
-// next real request (the CSV download) waits too.
-fs.mkdirSync(expected.profile + '/Default', { recursive: true });
-fs.writeFileSync(expected.profile + '/Default/Preferences',
-                 JSON.stringify({ net: { network_prediction_options: 2 } }));
-const browser = await chromium.launchPersistentContext(expected.profile, {
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+const browser = await LaunchChromium(expected.profile, {
   acceptDownloads: true,
   viewport: { width: 820, height: 900 },
 });

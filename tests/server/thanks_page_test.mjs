@@ -1,19 +1,12 @@
 // Opens the thank-you page of one report in Debian's headless Chromium twice (a reload, as a
 // user might) and checks what it shows: the German thanks, no script, nothing loaded from
 // anywhere, no request but the page's own. Usage: node thanks_page_test.mjs EXPECTED.json
-import { chromium } from 'playwright-core';
+import { LaunchChromium } from './browser.mjs';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 
 const expected = JSON.parse(fs.readFileSync(process.argv[2], 'utf8'));
-fs.mkdirSync(expected.profile + '/Default', { recursive: true });
-fs.writeFileSync(expected.profile + '/Default/Preferences',
-                 JSON.stringify({ net: { network_prediction_options: 2 } }));
-const browser = await chromium.launchPersistentContext(expected.profile, {
-  executablePath: '/usr/bin/chromium',
-  headless: true,
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+const browser = await LaunchChromium(expected.profile, {
   viewport: { width: 640, height: 400 },
 });
 try {
