@@ -3,7 +3,6 @@
 // report delivery.
 #include "app/feedback_form.h"
 
-#include "app/delivery_rules.h"
 #include "app/dpi_awareness.h"
 #include "app/param_str.h"
 #include "app/report_delivery.h"
@@ -198,14 +197,7 @@ void FeedbackForm::FormClose(Widget*, bool* accept) {
   ByteString reason;
   int position;
   if (!ChosenReason(reason, position)) return;  // nothing chosen, nothing to say
-  DeliverReport(ProductName, reason, Config.Host, Config.Email, Config.Keys,
-                Bind<&FeedbackForm::HttpDone>(this), Waiting, Config.Url, Config.Page, position);
-}
-
-void FeedbackForm::HttpDone(HttpClient* sender) {
-  // Raised after every batch of data: an "OK" may still be on its way unless the lines so
-  // far are accepted or the server has closed the connection.
-  if (ReplyAccepted(sender->HeaderLines) || sender->Closed || sender->Failed) Waiting = false;
+  DeliverReport(ProductName, reason, Config, position);
 }
 
 bool FeedbackForm::ChosenReason(ByteString& reason, int& position) {

@@ -5,7 +5,6 @@
 
 #include "app/settings.h"
 #include "gui/widget.h"
-#include "http/http_client.h"
 #include "rt/byte_string.h"
 
 class FeedbackForm : public RefObject {
@@ -21,7 +20,6 @@ public:
   // the two buttons, and Return presses the button that has the focus.
   void FormKeys(WidgetMessage* m, LRESULT* result, bool* handled);
   void FormClose(Widget* sender, bool* accept);
-  void HttpDone(HttpClient* sender);
 
   // The checked radio box's caption, for "Other" followed by ": " and the free text, and
   // its position from 1 to 7; false when no radio box is checked.
@@ -37,7 +35,6 @@ public:
   Widget* OtherEdit;
   Widget* SkipButton;   // null unless the settings name a Skip text
   Widget* NoticeLabel;  // null unless the settings name a Notice text
-  bool Waiting;         // the report request is outstanding
   ByteString ProductName;
   // Set when the first close starts delivering the report, never cleared: a close
   // requested while that one runs is refused, so there is one report per run.

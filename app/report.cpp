@@ -1,4 +1,5 @@
-// Composes the two URLs by which the applet reports the user's answer.
+// Composes the report's query, the statistics URL and the mail URL by which the applet
+// reports the user's answer.
 #include "app/report.h"
 
 #include <string.h>
@@ -67,30 +68,37 @@ ByteString UrlEncode(const ByteString& text) {
   return Escape(text, kQueryRule);
 }
 
+ByteString ReportQuery(const ByteString& product, const ByteString& reason,
+                       const ByteString& versionName, const ByteString& productVersion,
+                       const ByteString& reportId, int reasonNumber, bool utf8) {
+  ByteString query = "prj=";
+  query += UrlEncode(product);
+  query += "&reason=";
+  query += UrlEncode(reason);
+  query += "&os=";
+  query += UrlEncode(versionName);
+  if (!productVersion.IsEmpty()) {
+    query += "&ver=";
+    query += UrlEncode(productVersion);
+  }
+  if (!reportId.IsEmpty()) {
+    query += "&id=";
+    query += reportId;  // hexadecimal digits only
+  }
+  if (reasonNumber > 0) {
+    query += "&n=";
+    query += static_cast<char>('0' + reasonNumber);  // 1 to 7
+  }
+  if (utf8) query += "&cs=utf-8";
+  return query;
+}
+
 ByteString ReportUrl(const ByteString& product, const ByteString& reason,
                      const ByteString& versionName, const ByteString& host,
                      const ByteString& productVersion, const ByteString& reportId, int reasonNumber,
                      bool utf8) {
-  ByteString url = "http://" + host + "/stat/uninstall.php?prj=";
-  url += UrlEncode(product);
-  url += "&reason=";
-  url += UrlEncode(reason);
-  url += "&os=";
-  url += UrlEncode(versionName);
-  if (!productVersion.IsEmpty()) {
-    url += "&ver=";
-    url += UrlEncode(productVersion);
-  }
-  if (!reportId.IsEmpty()) {
-    url += "&id=";
-    url += reportId;  // hexadecimal digits only
-  }
-  if (reasonNumber > 0) {
-    url += "&n=";
-    url += static_cast<char>('0' + reasonNumber);  // 1 to 7
-  }
-  if (utf8) url += "&cs=utf-8";
-  return url;
+  return "http://" + host + kReportPath + "?" +
+         ReportQuery(product, reason, versionName, productVersion, reportId, reasonNumber, utf8);
 }
 
 ByteString MailUrl(const ByteString& product, const ByteString& reason, const ByteString& address,

@@ -7,11 +7,19 @@
 // other byte "%" and two lower-case hex digits. A NUL byte ends the text.
 ByteString UrlEncode(const ByteString& text);
 
-// "http://" host "/stat/uninstall.php?prj=" product "&reason=" reason "&os=" version,
-// each value UrlEncode'd; the host as given (a name or name:port, checked by the caller).
-// Then "&ver=" the product's version and "&id=" the report id, each only when not empty,
-// "&n=" the reason's position (1 to 7) when not 0, and "&cs=utf-8" when `utf8` says that
-// the texts are UTF-8.
+// Where the statistics server takes reports, on its host.
+constexpr char kReportPath[] = "/stat/uninstall.php";
+
+// "prj=" product "&reason=" reason "&os=" version, each value UrlEncode'd. Then "&ver="
+// the product's version and "&id=" the report id, each only when not empty, "&n=" the
+// reason's position (1 to 7) when not 0, and "&cs=utf-8" when `utf8` says that the texts
+// are UTF-8.
+ByteString ReportQuery(const ByteString& product, const ByteString& reason,
+                       const ByteString& versionName, const ByteString& productVersion,
+                       const ByteString& reportId, int reasonNumber, bool utf8);
+
+// The whole report URL: "http://" host, kReportPath, "?" and the ReportQuery of the
+// rest; the host as given (a name or name:port, checked by the caller).
 ByteString ReportUrl(const ByteString& product, const ByteString& reason,
                      const ByteString& versionName, const ByteString& host = EXITPOLL_STATS_HOST,
                      const ByteString& productVersion = ByteString(),

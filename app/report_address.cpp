@@ -1,7 +1,10 @@
-// The rule of the `Url` setting and the report URL sent to it.
+// The report's target as parts, the report URL sent to the `Url` setting's address, and
+// the rules of redirects and replies.
 #include "app/report_address.h"
 
 #include <string.h>
+
+#include "app/report.h"
 
 namespace {
 
@@ -25,11 +28,25 @@ ByteString RedirectTarget(const char* from, const char* location, int maxLength)
   return target;
 }
 
-ByteString AddressedReportUrl(const ByteString& address, const ByteString& reportUrl) {
+ByteString WithQuery(const ByteString& address, const ByteString& query) {
   ByteString url = address;
   url += address.Find('?') < 0 ? '?' : '&';
-  url += strchr(reportUrl.Data(), '?') + 1;
+  url += query;
   return url;
+}
+
+UrlParts ReportTarget(const ByteString& host, const ByteString& address, const ByteString& query) {
+  UrlParts target;
+  target.Port = kDefaultHttpPort;
+  // A host by its rule is an authority alone: no scheme, no user information, no path.
+  bool builtIn = address.IsEmpty();
+  ParseUrl(builtIn ? host : address, target);
+  target.Path = WithQuery(builtIn ? ByteString(kReportPath) : target.Path, query);
+  return target;
+}
+
+ByteString AddressedReportUrl(const ByteString& address, const ByteString& reportUrl) {
+  return WithQuery(address, strchr(reportUrl.Data(), '?') + 1);
 }
 
 bool IsSecureAddress(const ByteString& address) {

@@ -1,12 +1,23 @@
-// The report sent to its own address from the settings file (`Url`, a full http:// or
-// https:// address that replaces the built-in host and path; its rule is IsReportAddress),
-// and the redirect and reply rules of the system's HTTP stack. Pure code.
+// Where the report goes: the built-in host and path, or its own address from the settings
+// file (`Url`, a full http:// or https:// address that replaces them; its rule is
+// IsReportAddress), with the report's query; and the redirect and reply rules of the
+// system's HTTP stack. Pure code.
 #pragma once
 
 #include "app/settings.h"
+#include "http/url_parser.h"
 
-// The report URL `reportUrl` (as ReportUrl composes it) moved to `address`: the report's
-// query appended with "?", or with "&" when the address has a query of its own.
+// `address` (a whole address or a path) with the report's `query` appended: with "?", or
+// with "&" when the address has a query of its own.
+ByteString WithQuery(const ByteString& address, const ByteString& query);
+
+// The server, port and request target that the own client sends the report's `query` to:
+// kReportPath on `host` ("name" or "name:port", by IsHostName) when `address` is empty,
+// else the server and path of `address` (by the Url rule). The port is 80 unless named.
+UrlParts ReportTarget(const ByteString& host, const ByteString& address, const ByteString& query);
+
+// The report URL `reportUrl` (as ReportUrl composes it) moved to `address`: WithQuery of
+// the address and the report's query.
 ByteString AddressedReportUrl(const ByteString& address, const ByteString& reportUrl);
 
 // True for an https:// address: without the system's HTTP stack it cannot be sent at all.

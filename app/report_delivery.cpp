@@ -1,5 +1,6 @@
-// Delivery of the report: one GET to the statistics server, a bounded wait that keeps the
-// window responsive, and the mail fallback when the server did not confirm with "OK".
+// Delivery of the report: one GET to the statistics server by either stack, one bounded
+// wait that keeps the window responsive and that either stack ends, and the mail fallback
+// when the server did not confirm with "OK".
 #include "app/report_delivery.h"
 
 #include <windows.h>
@@ -14,47 +15,63 @@
 #include "app/text_code.h"
 #include "app/windows_version.h"
 #include "gui/message_loop.h"
+#include "http/http_client.h"
+
+namespace {
+
+// One report's wait for its reply. Either stack ends it the same way, from the thread's own
+// message dispatch, once it has seen enough of the reply.
+struct ReplyWait {
+  bool Waiting;
+  bool Accepted;  // the own client's verdict; the system stack's is FinishSystemRequest's
+
+  // The own client's OnDone, raised after every batch of data: an "OK" may still be on its
+  // way unless the lines so far are accepted or the server has closed the connection.
+  void ClientDone(HttpClient* client) {
+    Accepted = ReplyAccepted(client->HeaderLines);
+    if (Accepted || client->Closed || client->Failed) Waiting = false;
+  }
+  void RequestDone() { Waiting = false; }
+};
+
+}  // namespace
 
 void DeliverReport(const ByteString& ansiProduct, const ByteString& ansiReason,
-                   const ByteString& host, const ByteString& mailAddress, const ReportKeys& keys,
-                   BoundMethod<HttpClient*> onDone, bool& waiting, const ByteString& address,
-                   const ByteString& page, int reasonNumber) {
+                   const Settings& settings, int reasonNumber) {
+  const ReportKeys& keys = settings.Keys;
   ByteString id = keys.MakeId ? NewReportId() : ByteString();
   ByteString product = keys.Utf8 ? Utf8OfAnsi(ansiProduct) : ansiProduct;
   ByteString reason = keys.Utf8 ? Utf8OfAnsi(ansiReason) : ansiReason;
-  const ByteString report =
-      ReportUrl(product, reason, WindowsVersionName(keys.NamedWindows), host, keys.Version, id,
-                keys.ReasonNumber ? reasonNumber : 0, keys.Utf8);
-  ByteString url = report;
+  const ByteString query =
+      ReportQuery(product, reason, WindowsVersionName(keys.NamedWindows), keys.Version, id,
+                  keys.ReasonNumber ? reasonNumber : 0, keys.Utf8);
+  const ByteString& address = settings.Url;
+  ReplyWait wait = {true, false};
   HttpClient* client = nullptr;
   SystemRequest* request = nullptr;
-  waiting = true;
   DWORD start = GetTickCount();
-  if (!address.IsEmpty()) {
-    url = AddressedReportUrl(address, url);
-    request = StartSystemRequest(url, waiting);
-  }
+  if (!address.IsEmpty())
+    request = StartSystemRequest(WithQuery(address, query), Bind<&ReplyWait::RequestDone>(&wait));
   // Without the system's stack a plain address still goes by the own client; a secure one
   // cannot go at all, and the answer is mailed at once.
-  if (!request && !IsSecureAddress(url)) {
+  if (!request && !IsSecureAddress(address)) {
     client = CreateHttpClient();
-    client->Url = url;
-    client->OnDone = onDone;
-    client->Get();
+    client->OnDone = Bind<&ReplyWait::ClientDone>(&wait);
+    client->Get(ReportTarget(settings.Host, address, query));
   }
-  if (request || client) WaitForReply(waiting, start);
+  if (request || client) WaitForReply(wait.Waiting, start);
 
   // The client is gone before the mail opens: the shell may dispatch messages, and a
   // connection made then would deliver the report that the mail is about to repeat.
-  bool accepted =
-      request ? FinishSystemRequest(request) : client && ReplyAccepted(client->HeaderLines);
+  bool accepted = request ? FinishSystemRequest(request) : wait.Accepted;
   if (client) {
     client->Abort();
     FreeObject(client);
   }
   if (!accepted) {
-    ByteString fallback = page.IsEmpty() ? MailUrl(product, reason, mailAddress, id, keys.Utf8)
-                                         : AddressedReportUrl(page, report);
+    ByteString fallback = settings.Page.IsEmpty()
+                              ? MailUrl(product, reason, settings.Email, id, keys.Utf8)
+                              : WithQuery(settings.Page, query);
     ShellExecuteA(nullptr, nullptr, fallback.Data(), nullptr, nullptr, SW_SHOWNORMAL);
   }
 }

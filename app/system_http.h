@@ -4,14 +4,15 @@
 // that the caller's bounded wait holds whatever the network does.
 #pragma once
 
+#include "rt/bound_method.h"
 #include "rt/byte_string.h"
 
 struct SystemRequest;
 
 // Starts the GET of `url` and returns at once; null when the system's stack cannot be
-// loaded. `waiting` is cleared on the calling thread, from inside its message dispatch,
-// once the reply is complete or the request has failed.
-SystemRequest* StartSystemRequest(const ByteString& url, bool& waiting);
+// loaded. `onDone` is raised on the calling thread, from inside its message dispatch, once
+// the reply is complete or the request has failed; FinishSystemRequest tells which.
+SystemRequest* StartSystemRequest(const ByteString& url, BoundMethod<> onDone);
 
 // Whether the request has finished and the last line of its final reply's body is exactly
 // "OK". Lets go of the request: a worker still running sends nothing more and reports to

@@ -55,13 +55,14 @@ enum : LONG { kPending, kAccepted, kRefused, kAbandoned };
 }  // namespace
 
 struct SystemRequest {
-  LONG State;           // kPending until the worker or the caller settles it; atomic
-  HWND Notify;          // the caller's hidden window, which only the caller destroys
-  HANDLE Worker;        // the worker thread; only the caller uses and closes it
-  DWORD Start;          // tick count at the start: the wait's limit bounds every time-out
-  HINTERNET Handle[2];  // the session and the reply open now: taken (atomically) by the one
-                        // side that closes each
-  DWORD Size;           // of each of the two buffers at Url: the address and a redirect's Location
+  LONG State;            // kPending until the worker or the caller settles it; atomic
+  HWND Notify;           // the caller's hidden window, which only the caller destroys
+  BoundMethod<> OnDone;  // raised by that window when the worker has settled the state
+  HANDLE Worker;         // the worker thread; only the caller uses and closes it
+  DWORD Start;           // tick count at the start: the wait's limit bounds every time-out
+  HINTERNET Handle[2];   // the session and the reply open now: taken (atomically) by the one
+                         // side that closes each
+  DWORD Size;            // of each of the two buffers at Url: the address and a redirect's Location
   char Url[1];
 };
 
@@ -173,13 +174,15 @@ DWORD WINAPI SendRequest(void* parameter) {
   return 0;
 }
 
-void ReplyArrived(void* waiting, WindowMessage* message) {
-  if (message->Msg == kReplyMessage) *static_cast<bool*>(waiting) = false;
+// The worker posts only once it has settled the state, and then lets go of the record; the
+// caller frees it only after the window is gone: the record is there for the message.
+void ReplyArrived(void* request, WindowMessage* message) {
+  if (message->Msg == kReplyMessage) static_cast<SystemRequest*>(request)->OnDone();
 }
 
 }  // namespace
 
-SystemRequest* StartSystemRequest(const ByteString& url, bool& waiting) {
+SystemRequest* StartSystemRequest(const ByteString& url, BoundMethod<> onDone) {
   if (!LoadWinInet()) return nullptr;
   DWORD size = url.Length() + kLocationRoom;
   auto* request = static_cast<SystemRequest*>(MemAlloc(sizeof(SystemRequest) + 2 * size));
@@ -187,7 +190,8 @@ SystemRequest* StartSystemRequest(const ByteString& url, bool& waiting) {
   request->Start = GetTickCount();
   request->Size = size;
   memcpy(request->Url, url.Data(), url.Length() + 1);
-  request->Notify = CreateUtilityWindowHandle(WindowMethod{&ReplyArrived, &waiting});
+  request->OnDone = onDone;
+  request->Notify = CreateUtilityWindowHandle(WindowMethod{&ReplyArrived, request});
   if (!request->Notify) {  // the reply could not be heard of: as without the stack
     MemFree(request);
     return nullptr;
@@ -211,8 +215,9 @@ bool FinishSystemRequest(SystemRequest* request) {
   bool settled = !__atomic_compare_exchange_n(&request->State, &pending, kAbandoned, false,
                                               __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
   // Settled: the worker has let go; pending: it frees the record itself when it is done.
-  if (settled) MemFree(request);
+  // The window goes first: a message of the worker's still queued then reaches nobody.
   DestroyUtilityWindowHandle(window);
+  if (settled) MemFree(request);
   if (worker) {
     // The program ends soon after: not while the worker may still be inside WinINet, if
     // it leaves within a moment.

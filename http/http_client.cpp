@@ -3,7 +3,6 @@
 #include "http/http_client.h"
 
 #include "http/base64.h"
-#include "http/url_parser.h"
 
 HttpClient* CreateHttpClient() {
   HttpClient* client = CreateObject<HttpClient>();
@@ -31,6 +30,15 @@ void HttpClient::ReleaseSocket() {
 }
 
 void HttpClient::Get() {
+  UrlParts target;
+  target.Port = Port;
+  target.UserName = UserName;
+  target.Password = Password;
+  ParseUrl(Url, target);
+  Get(target);
+}
+
+void HttpClient::Get(const UrlParts& target) {
   Finished = false;
   Closed = false;
   Failed = false;
@@ -44,16 +52,11 @@ void HttpClient::Get() {
   Socket->OnError = Bind<&HttpClient::SocketError>(this);
   Socket->OnLookup = Bind<&HttpClient::SocketLookup>(this);
 
-  UrlParts parts;
-  parts.Port = Port;
-  parts.UserName = UserName;
-  parts.Password = Password;
-  ParseUrl(Url, parts);
-  Host = parts.Host;
-  Port = parts.Port;
-  Path = parts.Path;
-  UserName = parts.UserName;
-  Password = parts.Password;
+  Host = target.Host;
+  Port = target.Port;
+  Path = target.Path;
+  UserName = target.UserName;
+  Password = target.Password;
 
   Socket->SetPort(Port);
   ByteString server = Host;

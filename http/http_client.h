@@ -3,25 +3,27 @@
 #pragma once
 
 #include "http/reply_lines.h"
+#include "http/url_parser.h"
 #include "net/async_socket.h"
 #include "rt/object.h"
-
-// The port of an http:// URL that names none.
-constexpr int kDefaultHttpPort = 80;
 
 class HttpClient : public RefObject, public ReplyLines {
 public:
   void Dispose() override;
 
-  // Starts the exchange and returns at once: a host name is resolved in the background,
-  // and the connection attempt follows the answer; dotted text connects at once.
+  // Starts the exchange with the server and port of `target` for its path (with the query)
+  // as they are, and returns at once: a host name is resolved in the background, and the
+  // connection attempt follows the answer; dotted text connects at once.
+  void Get(const UrlParts& target);
+  // The same for the URL in Url, split by ParseUrl; where it names no port or user, Port,
+  // UserName and Password stay as set.
   void Get();
   // Takes no more lines; those stored stay. A lookup still running is cancelled, and a
   // connection made from now on sends no request.
   void Abort();
 
   ByteString Host;
-  ByteString Url;   // set by the caller before Get
+  ByteString Url;   // what Get() without parts fetches: set by the caller before
   ByteString Path;  // the request target; with a proxy the absolute form
   ByteString UserName;
   ByteString Password;

@@ -3,6 +3,9 @@
 
 #include "rt/byte_string.h"
 
+// The port of an http:// URL that names none.
+constexpr int kDefaultHttpPort = 80;
+
 struct UrlParts {
   ByteString Host;
   int Port;

@@ -1,10 +1,12 @@
 // The `Url` setting: which addresses are taken, that a cut one is not, where the report's
-// query goes, and the system stack's reply rule.
+// query goes, the own client's target as parts, and the system stack's reply rule.
 #include "app/report_address.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "app/report.h"
 
 namespace {
 
@@ -91,6 +93,35 @@ TEST(AddressedReportUrl, TheReportQueryFollowsTheAddress) {
   for (const auto& c : cases) EXPECT_EQ(c.url, Str(AddressedReportUrl(c.address, report)));
   EXPECT_TRUE(IsSecureAddress("https://h/x"));
   EXPECT_FALSE(IsSecureAddress("http://h/x"));
+}
+
+TEST(ReportTarget, GivesTheOwnClientWhatTheWholeUrlParsedWould) {
+  // The model: the report's whole URL, glued and parsed as the client once took it. The
+  // reason's "@", ":" and "/" must stay in the query.
+  const char kReason[] = "Other: me@x.org:8/?";
+  const ByteString query = ReportQuery("P d", kReason, "Windows 7", "1", "ab", 3, false);
+  const struct {
+    const char* host;
+    const char* address;
+  } cases[] = {
+      {"stats.example", ""},                // the built-in path on port 80
+      {"127.0.0.1:8080", ""},               // a named port
+      {"h", "http://u.example:81/x"},       // the address replaces host and path
+      {"h", "http://u.example/s.php?k=v"},  // with a query of its own
+      {"h:82", "http://u.example/?"},
+  };
+  for (const auto& c : cases) {
+    const ByteString address = c.address;
+    const ByteString report = ReportUrl("P d", kReason, "Windows 7", c.host, "1", "ab", 3);
+    UrlParts model;
+    model.Port = kDefaultHttpPort;
+    ParseUrl(address.IsEmpty() ? report : AddressedReportUrl(address, report), model);
+    UrlParts target = ReportTarget(c.host, address, query);
+    EXPECT_EQ(Str(model.Host), Str(target.Host)) << c.host << " " << c.address;
+    EXPECT_EQ(model.Port, target.Port) << c.host << " " << c.address;
+    EXPECT_EQ(Str(model.Path), Str(target.Path)) << c.host << " " << c.address;
+    EXPECT_EQ("", Str(target.UserName)) << c.host << " " << c.address;
+  }
 }
 
 TEST(MayFollowRedirect, UpToHttpsNeverDown) {

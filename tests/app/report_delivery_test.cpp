@@ -1,6 +1,6 @@
 // The report wait in-process: it ends when the flag is cleared or at its limit, even while
-// messages keep coming, and it sleeps rather than spins while the queue is empty; the
-// client is gone before the mail opens.
+// messages keep coming, and it sleeps rather than spins while the queue is empty; when the
+// wait has run out, the client is gone before the mail opens.
 #include "app/report_delivery.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/delivery_rules.h"
+#include "net/async_socket.h"
 #include "support/import_stand_in.h"
 #include "support/loopback_listener.h"
 #include "support/pump.h"
@@ -161,20 +162,43 @@ std::string ReceivedByClosedPeer(SOCKET listener) {
   return received;
 }
 
+// Stands in for the clock while it lives: the first reading is the true time, every later
+// one a whole wait later, so that a wait started at the first reading has run out at once.
+extern "C" void* gTickCountSlot asm("__imp__GetTickCount@0");
+
+DWORD(WINAPI* gTrueClock)();
+int gClockReadings;
+
+class LateClock {
+public:
+  LateClock() : slot_(gTickCountSlot, Prepare()) {}
+
+private:
+  static void* Prepare() {
+    gTrueClock = reinterpret_cast<DWORD(WINAPI*)()>(gTickCountSlot);
+    gClockReadings = 0;
+    return reinterpret_cast<void*>(&Now);
+  }
+  static DWORD WINAPI Now() { return gTrueClock() + (gClockReadings++ ? kReportWaitMs : 0); }
+  ImportStandIn slot_;
+};
+
 TEST_F(WaitForReplyTest, NoRequestLeavesOnceTheMailPathIsTaken) {
-  // The wait ends before the client hears of its connection or its lookup's answer: both
-  // then arrive while the mail is being opened.
+  // The wait runs out before the client hears of its connection or its lookup's answer:
+  // both then arrive while the mail is being opened.
   WSADATA data;
   WSAStartup(0x0101, &data);
   for (const char* name : {"127.0.0.1", "localhost"}) {
     int port = 0;
     SOCKET listener = ListenOnLoopback(1, port);
+    Settings settings;
+    ResolveSettings(settings, nullptr, nullptr);
+    settings.Host = (std::string(name) + ":" + std::to_string(port)).c_str();
     ShellStandIn shell;
-    waiting_ = true;
-    PostMessageA(probe_, kClearMessage, 0, 0);
-    DeliverReport("Tool", "Other: x", (std::string(name) + ":" + std::to_string(port)).c_str(),
-                  "a@b.c", ReportKeys(), BoundMethod<HttpClient*>{},
-                  waiting_);
+    {
+      LateClock clock;
+      DeliverReport("Tool", "Other: x", settings, kReasonCount);
+    }
     EXPECT_EQ(1, gMail.Calls) << name;
     EXPECT_EQ(0, gMail.SocketsAlive) << name << ": the client was freed before the mail";
     EXPECT_EQ("", ReceivedByClosedPeer(listener)) << name;
