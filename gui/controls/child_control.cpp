@@ -106,6 +106,11 @@ Widget* CreateChild(Widget* parent, const char* className, DWORD style,
   return w;
 }
 
+void SetDefaultBounds(Widget* w, int width, int height) {
+  RECT r = w->Bounds;
+  w->Bounds = {r.left, r.top, r.left + Scaled(width), r.top + Scaled(height)};
+}
+
 Widget* SetAutoSize(Widget* w, bool on) {
   w->AutoSizeHook = on ? &AutoSizeNow : nullptr;
   if (on) AutoSizeNow(w);

@@ -17,16 +17,14 @@ constexpr DWORD kControlStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLI
 // A child widget of the system class `className` with its style and notifications.
 Widget* CreateChild(Widget* parent, const char* className, DWORD style,
                     const ClassActionRecord& actions, bool look3D);
-// The size a constructor gives, at the position the widget already has.
 // A control's own size, designed at 96 DPI, at the DPI the program lays out for.
 inline int Scaled(int designed) {
   return ScaledToDpi(designed, gToolkit.Dpi);
 }
 
-inline void SetDefaultBounds(Widget* w, int width, int height) {
-  RECT r = w->Bounds;
-  w->Bounds = {r.left, r.top, r.left + Scaled(width), r.top + Scaled(height)};
-}
+// The size a constructor gives, at the position the widget already has. Out of line: each
+// constructor calls it, and inlined it would repeat its body in every one.
+void SetDefaultBounds(Widget* w, int width, int height);
 // Attached handler of every child control.
 bool ChildControlHandler(Widget* w, WidgetMessage& m, LRESULT& result);
 // Fits the widget to its text now and after every later text or font change.
