@@ -1,7 +1,8 @@
 // The report's GET through the system's own HTTP stack (WinINet, loaded at run time, so the
 // program still starts where it is missing): the system's proxy settings, HTTPS with full
 // certificate validation and the system's redirects. The request runs on a worker thread, so
-// that the caller's bounded wait holds whatever the network does.
+// that the caller's bounded wait holds whatever the network does; its end is raised as a
+// completion on the caller's thread.
 #pragma once
 
 #include "rt/bound_method.h"
