@@ -15,7 +15,6 @@ import applet as a
 import harness as h
 
 SCREENSHOTS = os.environ.get("EXITPOLL_SCREENSHOT_DIR", tempfile.gettempdir())
-FONTS_KEY = "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"
 DPIS = [96, 120, 144, 192]
 ICON_BLUE = (0x2A, 0x62, 0xB0)  # the program icon's tile (scripts/make-icon)
 SKIP_AND_NOTICE = b"[texts]\r\nSkip=Don't send\r\nNotice=Sent without your name.\r\n"
@@ -97,7 +96,7 @@ class DpiTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="exitpoll-dpi-")
         self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
-        self.addCleanup(h.RegAdd, FONTS_KEY, "LogPixels", "96", "REG_DWORD")
+        self.addCleanup(h.SetSystemDpi, 96)
 
     def Copy(self, name, settings):
         exe = os.path.join(self.folder, name + ".exe")
@@ -111,7 +110,7 @@ class DpiTest(unittest.TestCase):
     def test_rectangles_at_every_dpi(self):
         table = []
         for dpi in DPIS:
-            h.RegAdd(FONTS_KEY, "LogPixels", str(dpi), "REG_DWORD")
+            h.SetSystemDpi(dpi)
             for aware, settings in [(False, None), (True, b"[window]\r\nDpi=aware\r\n"),
                                     (True, b"[window]\r\nDpi=aware\r\n" + SKIP_AND_NOTICE)]:
                 skip = settings is not None and b"Skip" in settings
