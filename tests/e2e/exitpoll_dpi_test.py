@@ -122,7 +122,8 @@ class DpiTest(unittest.TestCase):
                                                                  "_skip" if skip else ""))
                     table.append((dpi, aware, skip, rows))
         for dpi, aware, skip, rows in table:
-            print("%3d DPI %-7s %s" % (dpi, "aware" if aware else "unaware", "; ".join(
+            print("%3d DPI %-12s %s" % (dpi, ("aware" if aware else "unaware") +
+                                        (" skip" if skip else ""), "; ".join(
                 "%s %s" % (n, r) for n, r in rows[:6] + rows[-1:])))
 
     def Run(self, exe, scale, dpi, skip, screenshot):
