@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""exitpoll_bench.py [RUNS] [--first-paint [--awake] [--dpi-aware[=DPI]]]: the applet's figures, measured from outside
-under Wine on the virtual display (see bench/README.md): the time from a close to the process's end
+"""exitpoll_bench.py [RUNS] [--first-paint [--awake] [--dpi-aware[=DPI]]]: the applet's figures,
+measured from outside under Wine on the virtual display (see bench/README.md): the time from a close to the process's end
 against an immediate "OK" server, no server and an idle server; the applet's CPU time during
 the idle server's wait; the time from process start to the window's first paint, and a bare
 window's and the floor window's in the same run, in turn (firstpaint.exe; --first-paint
