@@ -33,6 +33,21 @@ Widget* Place(Widget* w, int left, int top, int width, int height) {
   return SetSize(w, Scaled(width), Scaled(height));
 }
 
+// The big icon, 32 pixels at 96 DPI. Scaled, it is loaded at the scaled size from the
+// program's icon group: the system's own icon size follows the DPI only where the system
+// scales for the program, and an icon stretched afterwards is blurred.
+void SetFormIcon(Widget* form) {
+  HINSTANCE module = GetModuleHandleA(nullptr);
+  HANDLE icon = gToolkit.Dpi == kDesignDpi
+                    ? nullptr
+                    : LoadImageA(module, kIconName, IMAGE_ICON, Scaled(32), Scaled(32), 0);
+  if (icon) {
+    SetIcon(form, static_cast<HICON>(icon));  // the form's own, destroyed with its window
+  } else {
+    SetIconFromResource(form, module, kIconName);
+  }
+}
+
 const DWORD kMinMaxBoxes = WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 const DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
@@ -51,7 +66,7 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   gToolkit.MainWidget = form;
   AttachOwned(form, f);
   SetStyle(form, form->Style & ~kMinMaxBoxes);
-  SetIconFromResource(form, GetModuleHandleA(nullptr), kIconName);
+  SetFormIcon(form);
   SetFontHeight(GetFont(form), Scaled(kFontHeight));
   SetFontName(GetFont(form), kFontFace);
   form->OnClose = Bind<&FeedbackForm::FormClose>(f);

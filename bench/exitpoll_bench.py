@@ -1,17 +1,20 @@
 #!/usr/bin/env python3
-"""exitpoll_bench.py [RUNS] [--first-paint [--awake]]: the applet's figures, measured from outside
-under Wine on the virtual display (see bench/README.md): the time from a close to the process's end
+"""exitpoll_bench.py [RUNS] [--first-paint [--awake] [--dpi-aware[=DPI]]]: the applet's figures,
+measured from outside under Wine on the virtual display (see bench/README.md): the time from a close to the process's end
 against an immediate "OK" server, no server and an idle server; the applet's CPU time during
 the idle server's wait; the time from process start to the window's first paint, and a bare
 window's and the floor window's in the same run, in turn (firstpaint.exe; --first-paint
-measures only these, --awake with every CPU kept busy at the lowest priority);
+measures only these, --awake with every CPU kept busy at the lowest priority, --dpi-aware
+with [window] Dpi=aware, at the system DPI given or 96);
 the size of exitpoll.exe and the DLLs it imports. With EXITPOLL_NAMED_EXE (the build with
 a host name, tests/e2e/named/exitpoll.exe) and root, also the close to exit when the name
 server never answers. Each timing is the median of RUNS (10)."""
 import os
+import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
@@ -103,12 +106,13 @@ def Median(values):
     return statistics.median(values)
 
 
-def FirstPaint(runs):
-    """The applet's first paint, a bare window's and the floor window's, in turn
-    (firstpaint.exe)."""
+def FirstPaint(runs, exe=None):
+    """The applet's first paint (or that of the build `exe`), a bare window's and the floor
+    window's, in turn (firstpaint.exe)."""
     firstpaint = os.path.join(os.path.dirname(h.BIN_DIR.rstrip("/")), "..", "..", "bench",
                               "firstpaint.exe")
-    line = h.CommandLine(firstpaint, b"%d Uninstall " % runs + h.ExitpollCommandLine(b"My_Tool"))
+    applet = h.CommandLine(exe, b"My_Tool") if exe else h.ExitpollCommandLine(b"My_Tool")
+    line = h.CommandLine(firstpaint, b"%d Uninstall " % runs + applet)
     code, out = h.Run(line, timeout=120 + runs * 10)
     if code != 0:
         raise h.HarnessError("firstpaint.exe failed: %s" % out.decode())
@@ -138,11 +142,28 @@ def main():
     runs = int(args[0]) if args else 10
     if "--first-paint" in sys.argv:
         a.UseWindowsVersion("winxp")
-        if "--awake" in sys.argv:
-            with AwakeCpus():
-                FirstPaint(runs)
-        else:
-            FirstPaint(runs)
+        aware = [arg for arg in sys.argv if arg.startswith("--dpi-aware")]
+        folder = tempfile.mkdtemp(prefix="exitpoll-bench-")
+        exe = None
+        if aware:
+            # A copy beside a settings file with the key, at the system DPI asked for.
+            exe = os.path.join(folder, "exitpoll.exe")
+            shutil.copy(h.EXITPOLL_EXE, exe)
+            with open(os.path.join(folder, "exitpoll.ini"), "wb") as f:
+                f.write(b"[window]\r\nDpi=aware\r\n")
+            dpi = aware[0].partition("=")[2] or "96"
+            h.SetSystemDpi(dpi)
+            print("[window] Dpi=aware at %s DPI" % dpi)
+        try:
+            if "--awake" in sys.argv:
+                with AwakeCpus():
+                    FirstPaint(runs, exe)
+            else:
+                FirstPaint(runs, exe)
+        finally:
+            if aware:
+                h.SetSystemDpi(96)
+            shutil.rmtree(folder, ignore_errors=True)
         return
     h.RegisterMailtoCapture()
     a.UseWindowsVersion("winxp")

@@ -11,10 +11,11 @@ wine_env_start() {
   # the tests' bytes above 127 mean the same everywhere (code page 1252).
   export LC_ALL=C.UTF-8
 
-  # Xvfb picks a free display number itself and writes it to fd 3 once it listens.
+  # Xvfb picks a free display number itself and writes it to fd 3 once it listens. The
+  # screen holds the whole window at 200% (at 192 DPI it reaches x 1508, y 1054).
   local number_file
   number_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" </dev/null >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$number_file" </dev/null >/dev/null 2>&1 &
   WINE_ENV_XVFB_PID=$!
   local i
   for i in $(seq 200); do

@@ -1,6 +1,6 @@
 // The feedback window laid out for 96, 120, 144 and 192 DPI in-process, with Skip and
 // Notice: every text's extent, measured in its control's own font, inside that control, and
-// each control inside its parent; "Other" short of the free-text field.
+// each control inside its parent; "Other" short of the free-text field; the big icon's size.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -73,6 +73,17 @@ TEST(FeedbackLayout, TextsFitTheirControlsAtEveryDpi) {
     Widget* other = ChildAt(f->ChoiceGroup, ChildCount(f->ChoiceGroup) - 1);
     EXPECT_LE(GetBounds(other).right, GetBounds(f->OtherEdit).left) << dpi;
     EXPECT_EQ(GetHeight(f->Form), ScaledToDpi(328, dpi));
+    // The big icon at 32 pixels times the scale: this test's system stays at 96 DPI, so an
+    // icon of the system's size would stay at 32.
+    ICONINFO icon = {};
+    BITMAP mask = {};
+    ASSERT_TRUE(GetIconInfo(
+        reinterpret_cast<HICON>(SendMessageA(GetHandle(f->Form), WM_GETICON, ICON_BIG, 0)), &icon));
+    GetObjectA(icon.hbmMask, sizeof mask, &mask);
+    EXPECT_EQ(mask.bmWidth, ScaledToDpi(32, dpi));
+    EXPECT_EQ(icon.hbmColor ? mask.bmHeight : mask.bmHeight / 2, ScaledToDpi(32, dpi));
+    DeleteObject(icon.hbmMask);
+    if (icon.hbmColor) DeleteObject(icon.hbmColor);
     ASSERT_TRUE(f->SkipButton && f->NoticeLabel) << "the settings file was read";
     Widget* form = f->Form;
     gToolkit.MainWidget = nullptr;

@@ -1,14 +1,11 @@
 #!/usr/bin/env python3
 """[window] Dpi=aware under Wine at 96, 120, 144 and 192 DPI (the LogPixels value Wine reads):
 one table of every window's rectangle against the designed one times the scale, within a
-pixel; a screenshot per DPI; the report unchanged. Without the key the designed rectangles
+pixel, the caption's icon as drawn included; a screenshot per DPI, with and without the key, the
+whole window on the screen; the report unchanged. Without the key the designed rectangles
 at every DPI. Every text's extent inside its control is checked in-process
-(tests/app/feedback_layout_test.cpp). On the tests' 1024 x 768 display the window at 200%
-runs past the screen's right and bottom edges: its rectangles are read all the same, and its
-screenshot shows the part on the screen. (A virtual desktop of Wine's explorer on a larger
-display of the test's own shows all of it, but leaves the prefix's later programs without
-their windows.) The form is closed by Return, its button being off the screen at 150% and
-more."""
+(tests/app/feedback_layout_test.cpp). The tests' display (scripts/wine-env.sh) is large
+enough for the window at 200%."""
 import os
 import shutil
 import tempfile
@@ -18,8 +15,8 @@ import applet as a
 import harness as h
 
 SCREENSHOTS = os.environ.get("EXITPOLL_SCREENSHOT_DIR", tempfile.gettempdir())
-FONTS_KEY = "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"
 DPIS = [96, 120, 144, 192]
+ICON_BLUE = (0x2A, 0x62, 0xB0)  # the program icon's tile (scripts/make-icon)
 SKIP_AND_NOTICE = b"[texts]\r\nSkip=Don't send\r\nNotice=Sent without your name.\r\n"
 
 
@@ -54,7 +51,30 @@ def Rectangles(form):
     return rows
 
 
-def Designed(dpi, skip):
+def IconTile(shot, form):
+    """The caption's icon as drawn, [left, top, width, height] of its blue tile from the
+    form's top-left corner: the first run of columns with the tile's blue, left in the
+    caption strip. (Another process's icon handle cannot be read under Wine.)"""
+    left, top = form["rect"][:2]
+    clientLeft, clientTop = form["client"][:2]
+    columns = {}
+    for y in range(top, clientTop):
+        for x in range(left, clientLeft + (clientTop - top) * 2):
+            if h.ColorNear(shot.Pixel(x, y), ICON_BLUE, 30):
+                columns.setdefault(x, []).append(y)
+    if not columns:
+        return None  # not painted yet
+    first = last = min(columns)
+    while last + 1 in columns:
+        last += 1
+    rows = [y for x in range(first, last + 1) for y in columns[x]]
+    return [first - left, min(rows) - top, last - first + 1, max(rows) - min(rows) + 1]
+
+
+def Designed(dpi, skip, iconDpi):
+    """The designed rows at `dpi`; the icon's tile, 15 of the small icon's 16 pixels, at
+    `iconDpi`: Wine draws the caption's icon at the system's small-icon size for every
+    program, aware or not (32 pixels times the system DPI / 96 for the big icon)."""
     rows = [("form", [324, 199, 430, 328]), ("title strip", [4, 8, 412, 20]),
             ("title", [8, 3, 64, 22]), ("group", [16, 60, 389, 181]),
             ("free-text field", [78, 150, 301, 22])]
@@ -62,18 +82,21 @@ def Designed(dpi, skip):
     rows.append(("button", [328, 252, 76, 25]))
     if skip:
         rows.append(("skip", [244, 252, 76, 25]))
-    return [(name, [None if v is None else Scaled(v, dpi) for v in rect]) for name, rect in rows]
+    rows = [(name, [None if v is None else Scaled(v, dpi) for v in rect]) for name, rect in rows]
+    return rows + [("icon", [None, None, Scaled(15, iconDpi), Scaled(15, iconDpi)])]
 
 
 class DpiTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         h.RegisterMailtoCapture()
+        shot = h.Screenshot()
+        cls.screen = (shot.width, shot.height)
 
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="exitpoll-dpi-")
         self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
-        self.addCleanup(h.RegAdd, FONTS_KEY, "LogPixels", "96", "REG_DWORD")
+        self.addCleanup(h.SetSystemDpi, 96)
 
     def Copy(self, name, settings):
         exe = os.path.join(self.folder, name + ".exe")
@@ -87,33 +110,44 @@ class DpiTest(unittest.TestCase):
     def test_rectangles_at_every_dpi(self):
         table = []
         for dpi in DPIS:
-            h.RegAdd(FONTS_KEY, "LogPixels", str(dpi), "REG_DWORD")
+            h.SetSystemDpi(dpi)
             for aware, settings in [(False, None), (True, b"[window]\r\nDpi=aware\r\n"),
                                     (True, b"[window]\r\nDpi=aware\r\n" + SKIP_AND_NOTICE)]:
                 skip = settings is not None and b"Skip" in settings
                 with self.subTest(dpi=dpi, aware=aware, skip=skip):
                     name = "dpi%d%s%s" % (dpi, "aware" if aware else "", "skip" if skip else "")
-                    rows = self.Run(self.Copy(name, settings), dpi if aware else 96, skip,
+                    rows = self.Run(self.Copy(name, settings), dpi if aware else 96, dpi, skip,
                                     "exitpoll_dpi_%d%s%s.png" % (dpi, "" if aware else
                                                                  "_unaware",
                                                                  "_skip" if skip else ""))
                     table.append((dpi, aware, skip, rows))
         for dpi, aware, skip, rows in table:
-            print("%3d DPI %-7s %s" % (dpi, "aware" if aware else "unaware",
-                                       "; ".join("%s %s" % (n, r) for n, r in rows[:6])))
+            print("%3d DPI %-12s %s" % (dpi, ("aware" if aware else "unaware") +
+                                        (" skip" if skip else ""), "; ".join(
+                "%s %s" % (n, r) for n, r in rows[:6] + rows[-1:])))
 
-    def Run(self, exe, scale, skip, screenshot):
+    def Run(self, exe, scale, dpi, skip, screenshot):
         with h.ScriptedServer([a.OK_REPLY]) as server:
             app = h.Start(h.CommandLine(exe, b"My_New_Tool"), timeout=180)
             with app:
                 info = h.WaitForWindow(a.CAPTION, 120)
                 form = info["window"]
-                rows = Rectangles(form)
-                for (name, actual), (_, designed) in zip(rows, Designed(scale, skip)):
-                    for got, want in zip(actual, designed):
-                        if want is not None:
-                            self.assertLessEqual(abs(got - want), 1, (name, actual, designed))
-                self.assertEqual([n for n, _ in rows], [n for n, _ in Designed(scale, skip)])
+                tile = h.WaitUntil(lambda: IconTile(h.Screenshot(), form), 20, interval=0.2,
+                                   what="the caption's icon")
+                rows = Rectangles(form) + [("icon", tile)]
+                designed = Designed(scale, skip, dpi)
+                for (name, actual), (_, want) in zip(rows, designed):
+                    for got, value in zip(actual, want):
+                        if value is not None:
+                            self.assertLessEqual(abs(got - value), 1, (name, actual, want))
+                self.assertEqual([n for n, _ in rows], [n for n, _ in designed])
+                x, y, width, height = form["rect"]
+                self.assertTrue(x >= 0 and y >= 0 and x + width <= self.screen[0] and
+                                y + height <= self.screen[1], "the whole window in the shot")
+                # The icon inside the caption strip, at its left end.
+                clientLeft, clientTop = form["client"][:2]
+                self.assertTrue(0 < tile[1] and y + tile[1] + tile[3] <= clientTop and
+                                0 < tile[0] <= clientLeft - x + Scaled(8, dpi), tile)
                 question = h.FindChild(form, text="Why have you made up your mind to remove "
                                                   "My New Tool?")
                 clientLeft, clientTop, clientWidth, _ = form["client"]

@@ -184,6 +184,12 @@ def RegAdd(key, value, data, kind="REG_SZ"):
     Wine(args + ["/t", kind, "/d", data, "/f"])
 
 
+def SetSystemDpi(dpi):
+    """The DPI that Wine's programs started from now on see (its LogPixels value)."""
+    RegAdd("HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts",
+           "LogPixels", str(dpi), "REG_DWORD")
+
+
 def RegQuery(key, value):
     """The data of a registry value as `wine reg query` shows it (str; REG_DWORD as 0x...),
     or None when the key or the value does not exist."""
