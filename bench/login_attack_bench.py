@@ -129,6 +129,8 @@ def main():
     # As root the server's socket folder is not in PG_FOLDER (see postgres-env.sh).
     os.environ["EXITPOLL_TEST_PGHOST"] = collector_bench.Shell(
         "postgres_start %s >&2 && echo \"$EXITPOLL_TEST_PGHOST\"" % collector_bench.PG_FOLDER)
+    if os.geteuid() == 0:  # php-fpm's workers, as www-data, must pass that private folder
+        os.chmod(os.path.dirname(os.environ["EXITPOLL_TEST_PGHOST"]), 0o711)
     os.environ["EXITPOLL_TEST_PGPASSWORD"] = "exitpoll-test"
     folder = tempfile.mkdtemp(prefix="exitpoll-bench-")
     try:
