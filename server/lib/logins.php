@@ -102,18 +102,21 @@ final class LoginThrottle
                                         last_failure = ?, next_try = ? WHERE address = ?',
                                        [$failures, $now, $next, $key]);
                 }
-                if ($allowed) {
-                    $this->store->Rows('DELETE FROM login_failures WHERE address IN
-                                        (SELECT address FROM login_failures
-                                         WHERE last_failure < ? LIMIT ' . kPruneBatch . ')',
-                                       [$now - kForgetAfter]);
-                }
                 $pgsql ? $db->commit() : $db->exec('COMMIT');
-                return $allowed;
             } catch (Throwable $failure) {
                 $pgsql ? $db->rollBack() : $db->exec('ROLLBACK');
                 throw $failure;
             }
+            // Apart from the counts' transaction, so that the shared row is never held for it.
+            // The order makes the planner walk the index, where PostgreSQL, misled by its
+            // estimate of stale rows, would otherwise read the whole table to find none.
+            if ($allowed) {
+                $this->store->Rows('DELETE FROM login_failures WHERE address IN
+                                    (SELECT address FROM login_failures WHERE last_failure < ?
+                                     ORDER BY last_failure LIMIT ' . kPruneBatch . ')',
+                                   [$now - kForgetAfter]);
+            }
+            return $allowed;
         });
     }
 
