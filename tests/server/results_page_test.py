@@ -282,7 +282,8 @@ class ResultsPageTest(unittest.TestCase):
         os.makedirs(failing.path.replace(".sqlite", "-logins.sqlite"))
         settings = {"EXITPOLL_RESULTS_PASSWORD_HASH": password_hash,
                     "EXITPOLL_TRUSTED_PROXIES": "127.0.0.1, 10.0.0.0/8"}
-        cookies = {"forged": SignedCookie(password_hash, time.time() + 3600)[:-1] + "0",
+        signed = SignedCookie(password_hash, time.time() + 3600)
+        cookies = {"forged": signed[:-1] + ("1" if signed.endswith("0") else "0"),
                    "expired": SignedCookie(password_hash, time.time() - 1),
                    "other key": SignedCookie(PasswordHash("another"), time.time() + 3600)}
         one_net = ["203.0.113.%d" % n for n in range(1, 13)]
