@@ -34,11 +34,13 @@ final class LoginThrottle
     private ReportStore $store;
     private array $counted;  // row => wrong tries before it waits; null: the shared checks
     private string $own;     // the row that a right password clears
+    private array $groups;   // the rows that a right password takes back its count from
 
     public function __construct(ReportStore $store, array $counted)
     {
         $this->store = $store;
         $this->own = (string)array_key_first($counted);
+        $this->groups = array_map('strval', array_keys($counted, kGroupFreeTries, true));
         ksort($counted, SORT_STRING);  // rows are locked in one order, so tries never deadlock
         $this->counted = $counted;
     }
@@ -120,12 +122,18 @@ final class LoginThrottle
         });
     }
 
-    // A right password: the address (or browser) starts afresh; its network and the shared
-    // checks do not, or a guesser who shares them could go on.
+    // A right password: the address (or browser) starts afresh, and its network counts the
+    // try no more, so that a maker who signs in often without keeping the cookie (a script
+    // fetching the CSV) never makes the network wait; the network's wrong tries stay counted.
     public function Succeeded(): void
     {
-        $this->WithTable(fn () => $this->store->Rows(
-            'DELETE FROM login_failures WHERE address = ?', [$this->own]));
+        $this->WithTable(function (): void {
+            $this->store->Rows('DELETE FROM login_failures WHERE address = ?', [$this->own]);
+            foreach ($this->groups as $group) {
+                $this->store->Rows('UPDATE login_failures SET failures = failures - 1
+                                    WHERE address = ? AND failures > 0', [$group]);
+            }
+        });
     }
 
     private function Marks(string $mark = '?'): string
