@@ -126,8 +126,11 @@ def main():
         FAILED_ROWS = int(arguments[1])
         arguments = arguments[2:]
     before = arguments[0] if arguments else ROWS_BEFORE if FAILED_ROWS else BEFORE
-    collector_bench.Shell("postgres_start %s" % collector_bench.PG_FOLDER)
-    os.environ["EXITPOLL_TEST_PGHOST"] = os.path.join(collector_bench.PG_FOLDER, "run")
+    # As root the server's socket folder is not in PG_FOLDER (see postgres-env.sh).
+    os.environ["EXITPOLL_TEST_PGHOST"] = collector_bench.Shell(
+        "postgres_start %s >&2 && echo \"$EXITPOLL_TEST_PGHOST\"" % collector_bench.PG_FOLDER)
+    if os.geteuid() == 0:  # php-fpm's workers, as www-data, must pass that private folder
+        os.chmod(os.path.dirname(os.environ["EXITPOLL_TEST_PGHOST"]), 0o711)
     os.environ["EXITPOLL_TEST_PGPASSWORD"] = "exitpoll-test"
     folder = tempfile.mkdtemp(prefix="exitpoll-bench-")
     try:

@@ -1,6 +1,7 @@
 <?php
 // Who may see the results page: HTTP Basic authentication against the configured password
-// hash, with wrong tries slowed down by the login throttle.
+// hash, with wrong tries slowed down by the login throttle and a cookie for the browsers that
+// gave the right one.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
@@ -10,6 +11,7 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 require_once __DIR__ . '/reports.php';
 require_once __DIR__ . '/responses.php';
 require_once __DIR__ . '/logins.php';
+require_once __DIR__ . '/browser_cookie.php';
 
 function GivenPassword(): ?string
 {
@@ -72,20 +74,29 @@ function Admitted(): bool
     return true;
 }
 
-// Checks the password unless its address has had too many wrong ones (LoginThrottle), in
-// which case the 429 refusal is sent here and the request ends. A throttle that fails lets
-// the check go ahead: the maker must still reach the page that says what is wrong.
+// Checks the password unless its address (or, with a signed-in browser's cookie, that
+// browser) has had too many wrong ones (LoginThrottle), in which case the 429 refusal is sent
+// here and the request ends. A throttle that fails lets a few checks a minute go ahead, as
+// the maker must still reach the page that says what is wrong, and refuses the rest with 503.
+// A right password signs the browser in (again, once half its cookie's time has run).
 function PasswordAccepted(string $password, string $hash): bool
 {
-    $throttle = LoginThrottle::ForRequest();
-    $wait = 0;
+    $browser = SignedInBrowser($hash);
     try {
-        if ($throttle !== null && ($wait = $throttle->Wait()) === 0 && !$throttle->Claim()) {
+        $throttle = LoginThrottle::ForRequest($browser['id'] ?? null);
+        if (($wait = $throttle->Wait()) === 0 && !$throttle->Claim()) {
             $wait = max(1, $throttle->Wait());
         }
     } catch (Throwable $failure) {
         error_log('exitpoll results: login throttle: ' . $failure->getMessage());
         $throttle = null;
+        if (($wait = UncheckedWait($hash, $browser !== null)) > 0) {
+            header('Retry-After: ' . $wait);
+            Refuse(503, 'The password cannot be checked now', '<p>Wrong passwords cannot be '
+                   . 'counted now (the error log says why), so only a few a minute are checked. '
+                   . 'Try again in ' . $wait . ' seconds.</p>');
+            exit;
+        }
     }
     if ($wait > 0) {
         header('Retry-After: ' . $wait);
@@ -99,6 +110,9 @@ function PasswordAccepted(string $password, string $hash): bool
         $throttle?->Succeeded();
     } catch (Throwable $failure) {
         error_log('exitpoll results: login throttle: ' . $failure->getMessage());
+    }
+    if ($browser === null || $browser['expires'] - time() < kBrowserLifetime / 2) {
+        SignInBrowser($hash);
     }
     return true;
 }

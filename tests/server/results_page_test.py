@@ -9,6 +9,8 @@ import concurrent.futures
 import contextlib
 import csv
 import datetime
+import hashlib
+import hmac
 import io
 import json
 import os
@@ -111,14 +113,25 @@ def Expected(rows, days, prj, ver=None, search=""):
     }
 
 
-def RequestFrom(port, source, password):
-    """The results page asked for from the loopback address `source` with that password."""
+def RequestFrom(port, source, password, headers=b""):
+    """The results page asked for from the loopback address `source` with that password and
+    further header lines."""
     auth = base64.b64encode(b"maker:" + password.encode())
     with socket.create_connection(("127.0.0.1", port), timeout=20,
                                   source_address=(source, 0)) as s:
         s.sendall(b"GET " + c.RESULTS_PATH.encode() + b"?days=all HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                  b"Connection: close\r\nAuthorization: Basic " + auth + b"\r\n\r\n")
+                  b"Connection: close\r\nAuthorization: Basic " + auth + b"\r\n" + headers +
+                  b"\r\n")
         return c.ReadToEnd(s)
+
+
+def SignedCookie(password_hash, expires, browser="ab" * 16):
+    """A browser cookie as the page signs it, made here from its description: the HMAC-SHA256
+    of "ID.EXPIRES" under a key that is the HMAC-SHA256 of a fixed text under the hash."""
+    key = hmac.new(password_hash.encode(), b"exitpoll results browser cookie",
+                   hashlib.sha256).digest()
+    value = "%s.%d" % (browser, expires)
+    return value + "." + hmac.new(key, value.encode(), hashlib.sha256).hexdigest()
 
 
 def BasicAuth(password=PASSWORD):
@@ -258,6 +271,138 @@ class ResultsPageTest(unittest.TestCase):
             with sqlite3.connect(logins) as db:
                 left = db.execute("SELECT COUNT(*) FROM login_failures WHERE last_failure = 0")
                 self.assertEqual(left.fetchone()[0], stale - 3 * 100)
+
+    def test_who_is_counted_and_who_is_let_in(self):
+        # Behind a listed proxy the client it names is counted, from anywhere else the peer;
+        # fresh addresses also by their network; a signed-in browser by its cookie alone; and
+        # with the counts out of reach (their file a folder), a few checks a minute.
+        proxy, peer = "127.0.0.1", "127.0.0.2"
+        password_hash = PasswordHash(PASSWORD)
+        working, failing = c.SqliteDatabase(), c.SqliteDatabase()
+        os.makedirs(failing.path.replace(".sqlite", "-logins.sqlite"))
+        settings = {"EXITPOLL_RESULTS_PASSWORD_HASH": password_hash,
+                    "EXITPOLL_TRUSTED_PROXIES": "127.0.0.1, 10.0.0.0/8"}
+        signed = SignedCookie(password_hash, time.time() + 3600)
+        cookies = {"forged": signed[:-1] + ("1" if signed.endswith("0") else "0"),
+                   "expired": SignedCookie(password_hash, time.time() - 1),
+                   "other key": SignedCookie(PasswordHash("another"), time.time() + 3600)}
+        one_net = ["203.0.113.%d" % n for n in range(1, 13)]
+        cases = [  # server, source, X-Forwarded-For, cookie, password, answers, rows counted
+            ("an unlisted peer is counted itself", "working", peer, ["192.0.2.7"], None,
+             "wrong", [401], {"127.0.0.2", "127.0.0.0/24"}),
+            ("a listed proxy: the client it names", "working", proxy, ["192.0.2.7"], None,
+             "wrong", [401], {"192.0.2.7", "192.0.2.0/24"}),
+            ("a client's own entries are passed over", "working", proxy,
+             ["198.51.100.1, 192.0.2.8"], None, "wrong", [401], {"192.0.2.8", "192.0.2.0/24"}),
+            ("so are listed proxies", "working", proxy, ["192.0.2.9, 10.1.2.3"], None,
+             "wrong", [401], {"192.0.2.9", "192.0.2.0/24"}),
+            ("an entry that is no address: the proxy", "working", proxy, ["192.0.2.10, x"],
+             None, "wrong", [401], {"127.0.0.1", "127.0.0.0/24"}),
+            ("IPv6 clients by their /64 and /48", "working", proxy, ["2001:db8:1:2::5"], None,
+             "wrong", [401], {"2001:db8:1:2::/64", "2001:db8:1::/48"}),
+            ("the maker signs in, counted nowhere", "working", proxy, ["192.0.2.66"], None,
+             PASSWORD, [200], set()),
+            ("a guesser at the maker's address", "working", proxy, ["192.0.2.66"] * 6, None,
+             "wrong", [401] * 5 + [429], {"192.0.2.66", "192.0.2.0/24"}),
+            ("leaves the signed-in browser in", "working", proxy, ["192.0.2.66"], "valid",
+             PASSWORD, [200], set()),
+            ("whose wrong passwords count for it alone", "working", proxy, ["192.0.2.66"],
+             "valid", "wrong", [401], {"browser"}),
+            ("a forged cookie does not", "working", proxy, ["192.0.2.66"], "forged", PASSWORD,
+             [429], set()),
+            ("nor one run out", "working", proxy, ["192.0.2.66"], "expired", PASSWORD, [429],
+             set()),
+            ("nor one of another password", "working", proxy, ["192.0.2.66"], "other key",
+             PASSWORD, [429], set()),
+            ("fresh addresses of one /24", "working", proxy, one_net, None, "wrong", [401] * 12,
+             set(one_net) | {"203.0.113.0/24"}),
+            ("then wait together", "working", proxy, ["203.0.113.99"], None, PASSWORD, [429],
+             set()),
+            ("counts out of reach: a few checks", "failing", peer, [""] * 6, None, "wrong",
+             [401] * 5 + [503], set()),
+            ("then not even the right password", "failing", peer, [""], None, PASSWORD, [503],
+             set()),
+            ("a signed-in browser has its own few", "failing", peer, [""], "valid", PASSWORD,
+             [200], set()),
+        ]
+
+        def Ask(port, source, forwarded, cookie, password, headers=b""):
+            if forwarded:
+                headers += b"X-Forwarded-For: %s\r\n" % forwarded.encode()
+            if cookie:
+                headers += b"Cookie: exitpoll_browser=%s\r\n" % cookies[cookie].encode()
+            status, lines, _ = c.SplitAnswer(RequestFrom(port, source, password, headers))
+            given = [v for n, v in lines if n.lower() == b"set-cookie"]
+            return int(status.split()[1]), given[0].decode() if given else None
+
+        try:
+            with c.PhpServer(dict(working.settings, **settings), workers=2) as server, \
+                    c.PhpServer(dict(failing.settings, **settings)) as broken:
+                ports = {"working": server.port, "failing": broken.port}
+                for port in ports.values():
+                    c.Report(port, b"prj=P&reason=R&os=O")
+                logins = working.path.replace(".sqlite", "-logins.sqlite")
+                for name, kind, source, forwarded, cookie, password, answers, counted in cases:
+                    with self.subTest(name):
+                        before = self.Counts(logins)
+                        got = []
+                        for hops in forwarded:
+                            status, given = Ask(ports[kind], source, hops, cookie, password)
+                            got.append(status)
+                            if given and "valid" not in cookies:
+                                cookies["valid"] = given.split(";")[0].split("=", 1)[1]
+                                self.assertEqual(sorted(given.split("; ")[2:]), [
+                                    "HttpOnly", "Max-Age=2592000", "SameSite=Strict",
+                                    "path=/stat/results.php"])
+                        after = self.Counts(logins)
+                        changed = {"browser" if k.startswith("browser ") else k for k in after
+                                   if after[k] != before.get(k) and k != "*"}
+                        self.assertEqual((got, changed), (answers, counted))
+                # HTTPS by a listed proxy's word: the cookie goes over HTTPS alone.
+                for source, secure in [(proxy, True), (peer, False)]:
+                    with self.subTest("X-Forwarded-Proto", source=source):
+                        _, given = Ask(server.port, source, "", None, PASSWORD,
+                                       b"X-Forwarded-Proto: http, https\r\n")
+                        self.assertEqual("; secure" in given.lower(), secure)
+                # A flood from fresh networks: at most 31 checks at once and 2 a second (an
+                # independent bound, not the model's sums); a signed-in browser is let in.
+                start = time.monotonic()
+                with concurrent.futures.ThreadPoolExecutor(4) as pool:
+                    flood = list(pool.map(lambda n: Ask(server.port, proxy, "198.18.%d.1" % n,
+                                                        None, "wrong")[0], range(60)))
+                checked = flood.count(401)
+                self.assertEqual(checked + flood.count(429), 60)
+                self.assertLessEqual(checked, 31 + 2 * (time.monotonic() - start) + 1)
+                self.assertEqual(Ask(server.port, proxy, "198.18.99.1", "valid", PASSWORD)[0],
+                                 200)
+        finally:
+            working.Drop()
+            failing.Drop()
+
+    @staticmethod
+    def Counts(logins):
+        """The wrong tries counted per row of the login file, none before it exists."""
+        if not os.path.exists(logins):
+            return {}
+        with contextlib.closing(sqlite3.connect(logins)) as db:
+            return dict(db.execute("SELECT address, failures FROM login_failures"))
+
+    def test_an_earlier_login_table_gets_its_index(self):
+        # PostgreSQL: the table as an earlier release made it, without the index that keeps
+        # the pruning of stale tries from reading all of it; its rows still count.
+        with PageServer(c.PostgresDatabase) as (database, server):
+            database.Psql("CREATE TABLE login_failures (address TEXT PRIMARY KEY, failures "
+                          "INTEGER NOT NULL, last_failure DOUBLE PRECISION NOT NULL, next_try "
+                          "DOUBLE PRECISION NOT NULL); INSERT INTO login_failures VALUES "
+                          "('10.0.0.1', 1, 0, 0), ('127.0.0.2', 4, %f, 0)" % time.time())
+            answers = [RequestFrom(server.port, "127.0.0.2", "wrong").split()[1]
+                       for _ in range(2)]
+            self.assertEqual(answers, [b"401", b"429"])
+            self.assertEqual(database.Psql(
+                "SELECT indexdef FROM pg_indexes WHERE indexname = 'login_failures_last'; "
+                "SELECT address FROM login_failures ORDER BY address").decode().split("\n"),
+                ["CREATE INDEX login_failures_last ON public.login_failures USING btree "
+                 "(last_failure)", "*", "127.0.0.0/24", "127.0.0.2", ""])
 
     def test_footer_names_the_release(self):
         with open(os.path.join(HERE, "..", "..", "VERSION"), "rb") as f:
