@@ -1,13 +1,14 @@
 <?php
-// MIME as the importer reads it: a message's header fields, its first plain-text part through
-// multipart nesting and transfer encodings, and header and body text as Windows-1252 bytes.
+// MIME as the importer reads it: a message's header fields, its text (the first plain-text
+// part, else HTML without its markup) through multipart nesting and transfer encodings, and
+// header and body text as Windows-1252 bytes.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
     exit;
 }
 
-const kMaxMailDepth = 4;  // multipart nesting followed
+const kMaxMailDepth = 16;  // multipart nesting followed; mail programs nest 3 or 4 deep
 
 final class BrokenMail extends RuntimeException
 {
@@ -46,28 +47,17 @@ function HeaderParameters(string $value): array
     return [strtolower(trim(explode(';', $value, 2)[0])), $parameters];
 }
 
-// The first plain-text part that is not an attachment: [decoded bytes, charset, flowed,
-// delsp], or null when there is none.
-function PlainTextPart(array $headers, string $body, int $depth = 0): ?array
+// The text a message shows: its first plain-text part that is not an attachment and not
+// empty, else its first such HTML part, as [decoded bytes, charset, flowed, delsp, html], or
+// null when it has neither.
+function TextPart(array $headers, string $body): ?array
 {
-    [$type, $parameters] = HeaderParameters($headers['content-type'][0] ?? 'text/plain');
-    if (strncmp($type, 'multipart/', 10) === 0) {
-        $boundary = $parameters['boundary'] ?? '';
-        if ($depth >= kMaxMailDepth || $boundary === '') {
-            throw new BrokenMail('multipart without a boundary');
-        }
-        foreach (MultipartParts($body, $boundary) as $part) {
-            $text = PlainTextPart(...[...ParsedMail($part), $depth + 1]);
-            if ($text !== null) {
-                return $text;
-            }
-        }
+    $html = null;
+    $found = FirstTextPart($headers, $body, 0, $html) ?? $html;
+    if ($found === null) {
         return null;
     }
-    $disposition = HeaderParameters($headers['content-disposition'][0] ?? '')[0];
-    if (($type !== 'text/plain' && $type !== '') || $disposition === 'attachment') {
-        return null;
-    }
+    [$headers, $body, $type, $parameters] = $found;
     $encoding = strtolower(trim($headers['content-transfer-encoding'][0] ?? ''));
     if ($encoding === 'quoted-printable') {
         $body = quoted_printable_decode($body);
@@ -81,9 +71,50 @@ function PlainTextPart(array $headers, string $body, int $depth = 0): ?array
     }
     return [$body, $parameters['charset'] ?? '',
             strtolower($parameters['format'] ?? '') === 'flowed',
-            strtolower($parameters['delsp'] ?? '') === 'yes'];
+            strtolower($parameters['delsp'] ?? '') === 'yes', $type === 'text/html'];
 }
 
+// The first plain-text part under a part, as [headers, body, type, parameters]; the first
+// HTML part met on the way is left in $html. Nesting deeper than mail programs make is
+// passed over, so a hostile message cannot recurse without end.
+function FirstTextPart(array $headers, string $body, int $depth, ?array &$html): ?array
+{
+    [$type, $parameters] = HeaderParameters($headers['content-type'][0] ?? 'text/plain');
+    if (strncmp($type, 'multipart/', 10) === 0) {
+        $boundary = $parameters['boundary'] ?? '';
+        if ($boundary === '') {
+            throw new BrokenMail('multipart without a boundary');
+        }
+        if ($depth >= kMaxMailDepth) {
+            return null;
+        }
+        foreach (MultipartParts($body, $boundary) as $part) {
+            if (trim($part) === '') {
+                continue;  // an empty part: neither header fields nor text
+            }
+            [$partHeaders, $partBody] = ParsedMail($part);
+            $text = FirstTextPart($partHeaders, $partBody, $depth + 1, $html);
+            if ($text !== null) {
+                return $text;
+            }
+        }
+        return null;
+    }
+    $disposition = HeaderParameters($headers['content-disposition'][0] ?? '')[0];
+    if ($disposition === 'attachment' || trim($body) === '') {
+        return null;
+    }
+    if ($type === 'text/plain' || $type === '') {
+        return [$headers, $body, $type, $parameters];
+    }
+    if ($type === 'text/html' && $html === null) {
+        $html = [$headers, $body, $type, $parameters];
+    }
+    return null;
+}
+
+// A multipart body's parts. A closing boundary that is missing (a message cut short, or a
+// mail program that never writes one) ends the last part at the end of the body.
 function MultipartParts(string $body, string $boundary): array
 {
     $parts = [];
@@ -102,7 +133,37 @@ function MultipartParts(string $body, string $boundary): array
             $part .= $line . "\n";
         }
     }
-    throw new BrokenMail('multipart not closed');
+    if ($part !== null) {
+        $parts[] = $part;
+    }
+    return $parts;
+}
+
+// The text an HTML part shows, in lines: no markup, comments, scripts, styles or head, line
+// breaks where <br>, paragraphs and other blocks make them, other white space as one space.
+// Character references are decoded into UTF-8 text; into text kept as bytes (its charset
+// unknown) only those that stand for ASCII characters are, the others are left as written.
+function HtmlText(string $html, bool $utf8): string
+{
+    $html = preg_replace([
+        '/<!--.*?(-->|$)/s', '/<(script|style|head|title)\b.*?(<\/\1\s*>|$)/is',
+        '/[ \t\r\n\f]+/'], ['', '', ' '], $html);
+    $html = preg_replace('/<(br|\/?(p|div|li|tr|h[1-6]|blockquote|pre|table|ul|ol))\b[^>]*>/i',
+                         "\n", $html);
+    $entity = '/&(#[0-9]+|#x[0-9a-f]+|[a-z][a-z0-9]*);/i';
+    $text = preg_replace_callback($entity, function ($found) use ($utf8) {
+        $char = html_entity_decode($found[0], ENT_QUOTES | ENT_HTML5, 'UTF-8');
+        $char = str_replace("\u{A0}", ' ', $char);  // editors write spaces as &nbsp;
+        return $utf8 || !preg_match('/[^\x00-\x7F]/', $char) ? $char : $found[0];
+    }, strip_tags($html));
+    $lines = [];
+    foreach (explode("\n", $utf8 ? str_replace("\u{A0}", ' ', $text) : $text) as $line) {
+        $line = trim($line, " \t");
+        if ($line !== '') {
+            $lines[] = $line === '--' ? '-- ' : $line;  // a signature's separator
+        }
+    }
+    return implode("\n", $lines);
 }
 
 // Text in a declared charset as the bytes the applet sends, or null when it cannot be read.

@@ -45,6 +45,19 @@ def Message(headers, body):
     return ("\r\n".join(headers) + "\r\n\r\n").encode() + body
 
 
+def Nested(depth, part):
+    """A part inside `depth` levels of multipart/mixed."""
+    for level in range(depth):
+        part = b"Content-Type: multipart/mixed; boundary=n%d\r\n\r\n--n%d\r\n%s\r\n--n%d--\r\n" % (
+            level, level, part, level)
+    return part
+
+
+HTML = (b"<html><head><title>Title</title><style>p {color: red}</style></head><body>"
+        b"<!-- <p>a note</p> --><p>Other: caf&eacute; na\xc3\xafve &amp; &lt;b&gt;<br>\r\n"
+        b"too&nbsp;slow</p><script>alert(1)</script>\r\n<p>Report id: 4444444444444444</p>"
+        b"<div>Sent from my phone</div></body></html>")
+
 # Single messages, hand-made: (file name, bytes, the stored (prj, reason, report_id) or the
 # kind of skip).
 EML = [
@@ -63,14 +76,28 @@ EML = [
                              "aaaaaaaaaaaaaaaa\r\n-- \r\nsent from my phone\r\n".encode())
         + b"\r\n--b1\r\nContent-Type: text/html\r\n\r\n<p>x</p>\r\n--b1--\r\n"),
      (b"B\xe4r T\xf6ol", b"Other: fl\xf6wed text", "aaaaaaaaaaaaaaaa")),
+    # Read however the MIME is made: HTML only, no closing boundary, empty parts, deep nesting.
     ("html-only.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; boundary=z"],
-                              b"--z\r\nContent-Type: text/html\r\n\r\n<p>hi</p>\r\n--z--\r\n"),
-     "other mail"),
-    ("too-long.eml", Message(["Subject: uninstall A"], b"Other: " + b"x" * 8190), "other mail"),
+                              b"--z\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + HTML
+                              + b"\r\n--z--\r\n"),
+     (b"A", b"Other: caf\xe9 na\xefve & <b> too slow", "4444444444444444")),
+    ("unclosed.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; boundary=z"],
+                             b"--z\r\nContent-Type: text/plain\r\n\r\nUnstable\r\n"),
+     (b"A", b"Unstable", None)),
+    ("empty-parts.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; boundary=z"],
+                                b"--z\r\n--z\r\nContent-Type: text/plain\r\n\r\n \r\n--z\r\n"
+                                b"Content-Type: text/plain\r\n\r\nCrash\r\n--z--\r\n"),
+     (b"A", b"Crash", None)),
+    ("deep.eml", b"Subject: uninstall A\r\n" + Nested(6, b"Content-Type: text/plain\r\n\r\nSlow"),
+     (b"A", b"Slow", None)),
+    ("too-deep.eml", b"Subject: uninstall A\r\n" + Nested(40, b"\r\nSlow"), "broken"),
+    # The applet's subject on a mail that cannot be read as a report: broken, not other mail.
+    ("attachment-only.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; "
+                                     "boundary=z"], b"--z\r\nContent-Disposition: attachment"
+                                    b"\r\n\r\nSlow\r\n--z--\r\n"), "broken"),
+    ("too-long.eml", Message(["Subject: uninstall A"], b"Other: " + b"x" * 8190), "broken"),
     ("bad-base64.eml", Message(["Subject: uninstall A", "Content-Transfer-Encoding: base64"],
                                b"T3RoZXI6I!!!"), "broken"),
-    ("unclosed.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; boundary=z"],
-                             b"--z\r\nContent-Type: text/plain\r\n\r\nUnstable\r\n"), "broken"),
     ("unknown-charset.eml", Message(["Subject: uninstall A",
                                      "Content-Type: text/plain; charset=x-no-such"], b"Unstable"),
      "broken"),
@@ -181,6 +208,9 @@ MBOX_CASES = [
     ("tab after the colon", ENVELOPE, ["Subject: uninstall Tab", "Message-ID: <t1@x>"],
      "Too expensive\nReport id:\t3333333333333333", (b"Tab", b"Too expensive",
                                                      "3333333333333333", "2026-12-01T10:00:00Z")),
+    ("a From line in the body, not quoted", ENVELOPE, ["Subject: uninstall Cut", "Message-ID: <c@x>"],
+     "Unstable\n\nFrom the start it crashed\nReport id: 5555555555555555",
+     (b"Cut", b"Unstable  From the start it crashed", "5555555555555555", "2026-12-01T10:00:00Z")),
     ("a date in year 1", ENVELOPE, ["Subject: uninstall Old", "Message-ID: <o1@x>",
                                     "Date: Mon, 1 Jan 0001 00:00:00 +0000"],
      "Unstable", (b"Old", b"Unstable", None, "2026-12-01T10:00:00Z")),
