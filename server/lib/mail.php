@@ -92,17 +92,17 @@ function MailedReport(?string $envelope, string $raw): ?array
     }
     // The subject as the applet made it, its spaces as plus signs when the mail program left
     // them so (a product's own plus sign is then read as a space too).
-    if (!preg_match('/^uninstall(?:([ +])(.*))?$/sD', DecodedHeader($headers['subject'][0]),
-                    $subject)) {
+    [$subjectText, $subjectUtf8] = DecodedHeader($headers['subject'][0]);
+    if (!preg_match('/^uninstall(?:([ +])(.*))?$/sD', $subjectText, $subject)) {
         return null;
     }
     $product = ($subject[1] ?? '') === '+' ? strtr($subject[2], '+', ' ') : ($subject[2] ?? '');
     // From here on the mail is the applet's: one that cannot be read is broken, not other mail.
     [$text, $charset, $flowed, $delsp, $html] = TextPart($headers, $body)
         ?? throw new BrokenMail('no text');
-    $text = MailTextToAnsi($text, $charset) ?? throw new BrokenMail('undecodable text');
+    [$text, $utf8] = MailText($text, $charset);
     if ($html) {
-        [$text, $flowed] = [Utf8ToAnsi(HtmlText(AnsiToUtf8($text), true)), false];
+        [$text, $flowed] = [HtmlText($text, $utf8), false];
     }
     $lines = MailBodyLines(str_replace("\r\n", "\n", $text), $flowed, $delsp);
     // The id is on the last line that is exactly an id line; what follows it is the mail
@@ -117,17 +117,27 @@ function MailedReport(?string $envelope, string $raw): ?array
     }
     // The applet's reason is one line; more lines are that line wrapped by the mail program.
     $reason = implode(' ', $lines);
+    // The key is made of the texts as the earlier release stored them (Windows-1252, "?" for
+    // what that lacks), so that a mail it imported is known again.
+    $earlier = [EarlierText([$product, $subjectUtf8]), EarlierText([$reason, $utf8])];
+    // Stored as UTF-8 when both texts were read so, else as bytes, the one that was read
+    // made to go with the other.
+    $cs = $utf8 && $subjectUtf8 ? 'utf-8' : null;
+    if ($cs === null) {
+        $product = $subjectUtf8 ? AsBytes($product) : $product;
+        $reason = $utf8 ? AsBytes($reason) : $reason;
+    }
     if ($reason === '' || strlen($reason) > 8192 || strlen($product) > 256) {
         throw new BrokenMail('not a report the endpoint would take either');
     }
     $date = $headers['date'][0] ?? '';
     $messageId = $headers['message-id'][0] ?? '';
-    $key = $messageId !== '' ? ['id', $messageId, $product, $reason]
-                             : ['date', $date, $headers['from'][0] ?? '', $product, $reason];
+    $key = $messageId !== '' ? ['id', $messageId, ...$earlier]
+                             : ['date', $date, $headers['from'][0] ?? '', ...$earlier];
     $report = [
         'time' => gmdate('Y-m-d\TH:i:s\Z', MailTime($date, $envelope)),
         'prj' => $product, 'reason' => $reason, 'os' => '', 'via' => 'mail',
-        'report_id' => $reportId,
+        'report_id' => $reportId, 'cs' => $cs,
         // The same mail imported again, from this file or from another folder holding a copy,
         // has the same key. Without a Message-ID, mails of one sender and reason would share
         // the key of their Date (or of none), so the envelope line tells them apart, or for a

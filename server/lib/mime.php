@@ -1,12 +1,14 @@
 <?php
 // MIME as the importer reads it: a message's header fields, its text (the first plain-text
-// part, else HTML without its markup) through multipart nesting and transfer encodings, and
-// header and body text as Windows-1252 bytes.
+// part, else HTML without its markup) through multipart nesting and transfer encodings;
+// charsets are read in mail_charsets.php.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
     exit;
 }
+
+require_once __DIR__ . '/mail_charsets.php';
 
 const kMaxMailDepth = 16;  // multipart nesting followed; mail programs nest 3 or 4 deep
 
@@ -164,56 +166,4 @@ function HtmlText(string $html, bool $utf8): string
         }
     }
     return implode("\n", $lines);
-}
-
-// Text in a declared charset as the bytes the applet sends, or null when it cannot be read.
-// Text declared as Latin-1 or not declared at all is taken as Windows-1252, as browsers do:
-// that is what an applet's bytes labelled so are.
-function MailTextToAnsi(string $text, string $charset): ?string
-{
-    $charset = strtolower(trim($charset));
-    if (in_array($charset, ['', 'us-ascii', 'ascii', 'windows-1252', 'cp1252', 'iso-8859-1',
-                            'iso_8859-1', 'latin1', 'l1'], true)) {
-        return $text;
-    }
-    if ($charset !== 'utf-8' && $charset !== 'utf8') {
-        $text = @iconv($charset, 'UTF-8', $text);  // false for an unknown charset
-    }
-    return is_string($text) && preg_match('//u', $text) ? Utf8ToAnsi($text) : null;
-}
-
-// A header value with its encoded words (=?charset?B|Q?...?=) decoded, as Windows-1252 bytes.
-// Adjacent words of one charset are joined before decoding, since a character may be split
-// between them. Raw 8-bit text is read as UTF-8 when it is that, else kept.
-function DecodedHeader(string $value): string
-{
-    $word = '=\?([^?\s*]+)(?:\*[^?\s]*)?\?([BbQq])\?([^?\s]*)\?=';
-    $pieces = preg_split("/($word)/", preg_replace("/($word)\s+(?=$word)/", '$1', $value), -1,
-                         PREG_SPLIT_DELIM_CAPTURE);
-    $decoded = '';
-    [$pending, $pendingCharset] = ['', null];
-    for ($index = 0; $index < count($pieces); $index += 5) {
-        if ($pieces[$index] !== '' || $index + 1 >= count($pieces)
-            || ($pendingCharset !== null && strtolower($pieces[$index + 2]) !== $pendingCharset)) {
-            if ($pendingCharset !== null) {
-                $decoded .= MailTextToAnsi($pending, $pendingCharset)
-                    ?? throw new BrokenMail('undecodable header');
-                [$pending, $pendingCharset] = ['', null];
-            }
-            $raw = $pieces[$index];
-            $decoded .= preg_match('/[\x80-\xFF]/', $raw) && preg_match('//u', $raw)
-                ? Utf8ToAnsi($raw) : $raw;
-        }
-        if ($index + 1 < count($pieces)) {
-            [$charset, $kind, $text] = array_slice($pieces, $index + 2, 3);
-            $bytes = strtoupper($kind) === 'B' ? base64_decode($text, true)
-                : quoted_printable_decode(str_replace('_', ' ', $text));
-            if ($bytes === false) {
-                throw new BrokenMail('bad encoded word');
-            }
-            $pending .= $bytes;
-            $pendingCharset = strtolower($charset);
-        }
-    }
-    return $decoded;
 }
