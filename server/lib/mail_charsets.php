@@ -41,7 +41,8 @@ function MailText(string $bytes, string $charset): array
         default => @iconv($charset, 'UTF-8', $bytes),
     };
     if (is_string($text) && preg_match('//u', $text)) {
-        return [$text, true];
+        $bom = "\u{FEFF}";  // some mail programs begin UTF-8 text with one
+        return [strncmp($text, $bom, 3) === 0 ? substr($text, 3) : $text, true];
     }
     return [$bytes, !$known && preg_match('/^[\x00-\x1A\x1C-\x7F]*$/D', $bytes) === 1];
 }

@@ -147,9 +147,7 @@ function MultipartParts(string $body, string $boundary): array
 // unknown) only those that stand for ASCII characters are, the others are left as written.
 function HtmlText(string $html, bool $utf8): string
 {
-    $html = preg_replace([
-        '/<!--.*?(-->|$)/s', '/<(script|style|head|title)\b.*?(<\/\1\s*>|$)/is',
-        '/[ \t\r\n\f]+/'], ['', '', ' '], $html);
+    $html = preg_replace('/[ \t\r\n\f]+/', ' ', WithoutHiddenHtml($html));
     $html = preg_replace('/<(br|\/?(p|div|li|tr|h[1-6]|blockquote|pre|table|ul|ol))\b[^>]*>/i',
                          "\n", $html);
     $entity = '/&(#[0-9]+|#x[0-9a-f]+|[a-z][a-z0-9]*);/i';
@@ -166,4 +164,25 @@ function HtmlText(string $html, bool $utf8): string
         }
     }
     return implode("\n", $lines);
+}
+
+// HTML without comments and without the elements whose content is not shown (scripts,
+// styles, the head); one left open hides the rest. Found by plain searching, so a large
+// part cannot run a pattern out of its backtracking limit.
+function WithoutHiddenHtml(string $html): string
+{
+    $shown = '';
+    $at = 0;
+    while (preg_match('/<!--|<(script|style|head|title)\b/i', $html, $found, PREG_OFFSET_CAPTURE,
+                      $at)) {
+        $shown .= substr($html, $at, $found[0][1] - $at);
+        $close = isset($found[1]) ? '</' . $found[1][0] : '-->';
+        $end = stripos($html, $close, $found[0][1] + strlen($found[0][0]));
+        $end = $end === false || $close === '-->' ? $end : strpos($html, '>', $end);
+        if ($end === false) {
+            return $shown;
+        }
+        $at = $end + ($close === '-->' ? 3 : 1);
+    }
+    return $shown . substr($html, $at);
 }
