@@ -49,8 +49,10 @@ def Message(headers, body):
     return ("\r\n".join(headers) + "\r\n\r\n").encode() + body
 
 
-RU = "Other: \u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u0430 \u043e\u0447\u0435\u043d\u044c \u043c\u0435\u0434\u043b\u0435\u043d\u043d\u0430\u044f"
-JA = "Other: \u52d5\u4f5c\u304c\u9045\u3044\u2460 \\ ok"
+RU = ("Other: \u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u0430 "
+      "\u043e\u0447\u0435\u043d\u044c \u043c\u0435\u0434\u043b\u0435\u043d\u043d\u0430\u044f")
+JA = "Other: \u52d5\u4f5c\u304c\u9045\u3044\u2460 \\ ok"  # "Works slowly", NEC's circled 1
+RED, EDIT = "\u0420\u0435\u0434", "\u7de8\u96c6"  # two products' names
 
 
 def B64(text, charset):
@@ -97,10 +99,14 @@ EML = [
                               b"--z\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + HTML
                               + b"\r\n--z--\r\n"),
      (b"A", "Other: caf\u00e9 na\u00efve & <b> too slow".encode(), "4444444444444444", U)),
+    ("html-long-script.eml", Message(["Subject: uninstall A", "Content-Type: text/html"],
+                                     b"<p>Too slow</p><script>" + b"x" * 1040000),
+     (b"A", b"Too slow", None, U)),
     ("unclosed.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; boundary=z"],
                              b"--z\r\nContent-Type: text/plain\r\n\r\nUnstable\r\n"),
      (b"A", b"Unstable", None, U)),
-    ("empty-parts.eml", Message(["Subject: uninstall A", "Content-Type: multipart/mixed; boundary=z"],
+    ("empty-parts.eml", Message(["Subject: uninstall A",
+                                 "Content-Type: multipart/mixed; boundary=z"],
                                 b"--z\r\n--z\r\nContent-Type: text/plain\r\n\r\n \r\n--z\r\n"
                                 b"Content-Type: text/plain\r\n\r\nCrash\r\n--z--\r\n"),
      (b"A", b"Crash", None, U)),
@@ -115,30 +121,30 @@ EML = [
     ("bad-base64.eml", Message(["Subject: uninstall A", "Content-Transfer-Encoding: base64"],
                                b"T3RoZXI6I!!!"), "broken"),
     # Every declared charset read into UTF-8; what cannot be read is kept as its bytes.
-    ("koi8-r.eml", Message(["Subject: =?KOI8-R?B?%s?=" % B64("uninstall \u0420\u0435\u0434", "koi8-r"),
+    ("koi8-r.eml", Message(["Subject: =?KOI8-R?B?%s?=" % B64("uninstall " + RED, "koi8-r"),
                             "Content-Type: text/plain; charset=KOI8-R",
-                            "Content-Transfer-Encoding: quoted-printable"],
-                           QP(RU, "koi8-r")), ("\u0420\u0435\u0434".encode(), RU.encode(), None, U)),
+                            "Content-Transfer-Encoding: quoted-printable"], QP(RU, "koi8-r")),
+     (RED.encode(), RU.encode(), None, U)),
     ("windows-1251.eml", Message(["Subject: =?windows-1251?Q?uninstall_=D0=E5=E4?=",
                                   "Content-Type: text/plain; charset=windows-1251"],
-                                 RU.encode("cp1251")), ("\u0420\u0435\u0434".encode(), RU.encode(), None, U)),
-    ("shift_jis.eml", Message(["Subject: =?Shift_JIS?B?%s?=" % B64("uninstall \u7de8\u96c6", "cp932"),
+                                 RU.encode("cp1251")), (RED.encode(), RU.encode(), None, U)),
+    ("shift_jis.eml", Message(["Subject: =?Shift_JIS?B?%s?=" % B64("uninstall " + EDIT, "cp932"),
                                "Content-Type: text/plain; charset=Shift_JIS",
                                "Content-Transfer-Encoding: base64"],
                               base64.b64encode(JA.encode("cp932"))),
-     ("\u7de8\u96c6".encode(), JA.encode(), None, U)),
-    ("iso-2022-jp.eml", Message(["Subject: =?ISO-2022-JP?B?%s?=" % B64("uninstall \u7de8\u96c6",
+     (EDIT.encode(), JA.encode(), None, U)),
+    ("iso-2022-jp.eml", Message(["Subject: =?ISO-2022-JP?B?%s?=" % B64("uninstall " + EDIT,
                                                                         "iso2022_jp"),
                                  "Content-Type: text/plain; charset=ISO-2022-JP"],
-                                b"Other: " + "\u52d5\u4f5c\u304c\u9045\u3044".encode("iso2022_jp")[:-3]
-                                + b"\x2d\x21\x1b(B \\ ok"),  # NEC's circled 1, as Windows writes it
-     ("\u7de8\u96c6".encode(), JA.encode(), None, U)),
+                                JA[:12].encode("iso2022_jp")[:-3] + b"\x2d\x21\x1b(B \\ ok"),
+     (EDIT.encode(), JA.encode(), None, U)),  # NEC's circled 1 as Windows writes it
     ("unknown-charset.eml", Message(["Subject: uninstall A",
                                      "Content-Type: text/plain; charset=x-no-such"], b"Unstable"),
      (b"A", b"Unstable", None, U)),  # ASCII whatever the charset
     ("unknown-8bit.eml", Message(["Subject: =?KOI8-R?Q?uninstall_=F2=C5=C4?=",
-                                  "Content-Type: text/plain; charset=x-no-such"], b"Other: \xe9t\xe9"),
-     ("\u0420\u0435\u0434".encode(), b"Other: \xe9t\xe9", None, None)),
+                                  "Content-Type: text/plain; charset=x-no-such"],
+                                 b"Other: \xe9t\xe9"),
+     (RED.encode(), b"Other: \xe9t\xe9", None, None)),  # the product as its UTF-8 bytes
     ("undeclared.eml", Message(["Subject: =?utf-8?Q?uninstall_Caf=C3=A9?="], b"Other: \xe9t\xe9"),
      (b"Caf\xe9", b"Other: \xe9t\xe9", None, None)),  # the product as the bytes are read
     ("bad-utf8.eml", Message(["Subject: uninstall A", "Content-Type: text/plain; charset=utf-8"],
@@ -254,7 +260,8 @@ MBOX_CASES = [
     ("tab after the colon", ENVELOPE, ["Subject: uninstall Tab", "Message-ID: <t1@x>"],
      "Too expensive\nReport id:\t3333333333333333", (b"Tab", b"Too expensive",
                                                      "3333333333333333", "2026-12-01T10:00:00Z")),
-    ("a From line in the body, not quoted", ENVELOPE, ["Subject: uninstall Cut", "Message-ID: <c@x>"],
+    ("a From line in the body, not quoted", ENVELOPE,
+     ["Subject: uninstall Cut", "Message-ID: <c@x>"],
      "Unstable\n\nFrom the start it crashed\nReport id: 5555555555555555",
      (b"Cut", b"Unstable  From the start it crashed", "5555555555555555", "2026-12-01T10:00:00Z")),
     ("a date in year 1", ENVELOPE, ["Subject: uninstall Old", "Message-ID: <o1@x>",
