@@ -71,8 +71,14 @@ function TextPart(array $headers, string $body): ?array
     } elseif (!in_array($encoding, ['', '7bit', '8bit', 'binary'], true)) {
         throw new BrokenMail('unknown transfer encoding');
     }
-    return [$body, $parameters['charset'] ?? '',
-            strtolower($parameters['format'] ?? '') === 'flowed',
+    $charset = $parameters['charset'] ?? '';
+    // HTML may name its charset only inside, in a <meta> element of its head.
+    if ($type === 'text/html' && $charset === ''
+        && preg_match('/<meta\b[^>]*charset\s*=\s*["\']?([\w.:+-]+)/i', substr($body, 0, 4096),
+                      $meta)) {
+        $charset = $meta[1];
+    }
+    return [$body, $charset, strtolower($parameters['format'] ?? '') === 'flowed',
             strtolower($parameters['delsp'] ?? '') === 'yes', $type === 'text/html'];
 }
 

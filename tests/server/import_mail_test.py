@@ -138,6 +138,10 @@ EML = [
                                  "Content-Type: text/plain; charset=ISO-2022-JP"],
                                 JA[:12].encode("iso2022_jp")[:-3] + b"\x2d\x21\x1b(B \\ ok"),
      (EDIT.encode(), JA.encode(), None, U)),  # NEC's circled 1 as Windows writes it
+    ("html-meta.eml", Message(["Subject: uninstall A", "Content-Type: text/html"],
+                              b'<head><meta http-equiv="Content-Type" content="text/html; '
+                              b'charset=windows-1251"></head>' + RU.encode("cp1251")),
+     (b"A", RU.encode(), None, U)),
     ("unknown-charset.eml", Message(["Subject: uninstall A",
                                      "Content-Type: text/plain; charset=x-no-such"], b"Unstable"),
      (b"A", b"Unstable", None, U)),  # ASCII whatever the charset
