@@ -10,7 +10,7 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 
 require_once __DIR__ . '/mail_charsets.php';
 
-const kMaxMailDepth = 16;  // multipart nesting followed; mail programs nest 3 or 4 deep
+const kMaxMailDepth = 16;  // multipart nesting followed, well past what mail programs make
 
 final class BrokenMail extends RuntimeException
 {
