@@ -16,10 +16,13 @@ require_once __DIR__ . '/lib/reports.php';
 require_once __DIR__ . '/lib/view.php';
 require_once __DIR__ . '/lib/mail.php';
 
-// ['stored' => n, 'already stored' => n, 'other mail' => n, 'broken' => n] for one file.
+// ['stored' => n, 'already stored' => n, 'other mail' => n, 'broken' => n, 'kept as bytes'
+// => n] for one file; the last of the stored, those with text in a charset that was not
+// declared or not known, or not valid in it, stored as its bytes.
 function ImportMailFile(ReportStore $store, $file): array
 {
-    $counts = ['stored' => 0, 'already stored' => 0, 'other mail' => 0, 'broken' => 0];
+    $counts = ['stored' => 0, 'already stored' => 0, 'other mail' => 0, 'broken' => 0,
+               'kept as bytes' => 0];
     foreach (MailMessages($file) as [$envelope, $raw]) {
         try {
             $report = $raw === null ? throw new BrokenMail('too large')
@@ -32,6 +35,7 @@ function ImportMailFile(ReportStore $store, $file): array
             ++$counts['other mail'];
         } elseif ($store->StoreReport($report, microtime(true) + 30)) {
             ++$counts['stored'];
+            $counts['kept as bytes'] += $report['cs'] === null ? 1 : 0;
         } else {
             ++$counts['already stored'];
         }

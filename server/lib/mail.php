@@ -15,10 +15,12 @@ const kEarliestMail = 946684800;  // 2000-01-01: no report was mailed before
 
 // Each message of an open file as [envelope line or null, bytes with LF line ends, or null
 // when too large]. A file that begins with "From " is an mbox: a line beginning with "From "
-// after an empty line (or first) starts the next message, and ">From " lines are unquoted
-// (mboxrd, which also reads mboxo right unless a body line began with ">From "). Any other
-// file is one message. Lines are read in bounded pieces, so a file without line breaks
-// costs no more memory than a large message.
+// after an empty line (or first) starts the next message when a header field follows it, and
+// ">From " lines are unquoted (mboxrd, which also reads mboxo right unless a body line began
+// with ">From "). A writer that did not quote a body's "From " line thus leaves it in the
+// body, unless a line that reads as a header field follows it. Any other file is one
+// message. Lines are read in bounded pieces, so a file without line breaks costs no more
+// memory than a large message.
 function MailMessages($file): Generator
 {
     $mbox = null;
@@ -28,17 +30,37 @@ function MailMessages($file): Generator
     $tooLarge = false;
     $lineStart = true;
     $afterBlank = true;
+    $from = null;  // a "From " line that starts a message if a header field comes next
+    $add = function (string $text) use (&$message, &$tooLarge) {
+        if (!$tooLarge) {
+            $message .= $text;
+            if (strlen($message) > kMaxMailBytes) {
+                [$tooLarge, $message] = [true, ''];
+            }
+        }
+    };
     while (($piece = fgets($file, 65536)) !== false) {
         $mbox ??= strncmp($piece, 'From ', 5) === 0;
         $complete = substr($piece, -1) === "\n";
-        if ($lineStart && $mbox && $afterBlank && strncmp($piece, 'From ', 5) === 0) {
-            if ($started) {
+        if ($from !== null) {
+            if (preg_match('/^[!-9;-~]+:/', $piece)) {
                 yield [$envelope, $tooLarge ? null : $message];
+                [$envelope, $message, $tooLarge] = [rtrim($from), '', false];
+            } else {
+                $add(rtrim($from, "\r\n") . "\n");
             }
-            [$started, $envelope, $message, $tooLarge] = [true, rtrim($piece), '', false];
-            $lineStart = $complete;
+            $from = null;
+        }
+        if ($lineStart && $mbox && $afterBlank && strncmp($piece, 'From ', 5) === 0) {
             $afterBlank = false;
-            continue;
+            if (!$started) {
+                [$started, $envelope, $lineStart] = [true, rtrim($piece), $complete];
+                continue;
+            }
+            if ($complete) {
+                $from = $piece;
+                continue;
+            }
         }
         $started = true;
         $text = $complete ? rtrim($piece, "\r\n") . "\n" : $piece;
@@ -49,12 +71,10 @@ function MailMessages($file): Generator
             }
         }
         $lineStart = $complete;
-        if (!$tooLarge) {
-            $message .= $text;
-            if (strlen($message) > kMaxMailBytes) {
-                [$tooLarge, $message] = [true, ''];
-            }
-        }
+        $add($text);
+    }
+    if ($from !== null) {
+        $add(rtrim($from, "\r\n") . "\n");
     }
     if ($started) {
         yield [$envelope, $tooLarge ? null : $message];
@@ -62,7 +82,8 @@ function MailMessages($file): Generator
 }
 
 // The report an applet's mail carries, as StoreReport takes it, or null for any other mail;
-// throws BrokenMail for a message that cannot be read.
+// throws BrokenMail for a message that cannot be read, or an applet's mail that cannot be
+// read as a report.
 function MailedReport(?string $envelope, string $raw): ?array
 {
     [$headers, $body] = ParsedMail($raw);
@@ -71,17 +92,18 @@ function MailedReport(?string $envelope, string $raw): ?array
     }
     // The subject as the applet made it, its spaces as plus signs when the mail program left
     // them so (a product's own plus sign is then read as a space too).
-    if (!preg_match('/^uninstall(?:([ +])(.*))?$/sD', DecodedHeader($headers['subject'][0]),
-                    $subject)) {
+    [$subjectText, $subjectUtf8] = DecodedHeader($headers['subject'][0]);
+    if (!preg_match('/^uninstall(?:([ +])(.*))?$/sD', $subjectText, $subject)) {
         return null;
     }
     $product = ($subject[1] ?? '') === '+' ? strtr($subject[2], '+', ' ') : ($subject[2] ?? '');
-    $part = PlainTextPart($headers, $body);
-    if ($part === null) {
-        return null;
+    // From here on the mail is the applet's: one that cannot be read is broken, not other mail.
+    [$text, $charset, $flowed, $delsp, $html] = TextPart($headers, $body)
+        ?? throw new BrokenMail('no text');
+    [$text, $utf8] = MailText($text, $charset);
+    if ($html) {
+        [$text, $flowed] = [HtmlText($text, $utf8), false];
     }
-    [$text, $charset, $flowed, $delsp] = $part;
-    $text = MailTextToAnsi($text, $charset) ?? throw new BrokenMail('undecodable text');
     $lines = MailBodyLines(str_replace("\r\n", "\n", $text), $flowed, $delsp);
     // The id is on the last line that is exactly an id line; what follows it is the mail
     // program's (a footer such as "Sent from Mail for Windows"), not the reason's.
@@ -95,17 +117,27 @@ function MailedReport(?string $envelope, string $raw): ?array
     }
     // The applet's reason is one line; more lines are that line wrapped by the mail program.
     $reason = implode(' ', $lines);
+    // The key is made of the texts as the earlier release stored them (Windows-1252, "?" for
+    // what that lacks), so that a mail it imported is known again.
+    $earlier = [EarlierText([$product, $subjectUtf8]), EarlierText([$reason, $utf8])];
+    // Stored as UTF-8 when both texts were read so, else as bytes, the one that was read
+    // made to go with the other.
+    $cs = $utf8 && $subjectUtf8 ? 'utf-8' : null;
+    if ($cs === null) {
+        $product = $subjectUtf8 ? AsBytes($product) : $product;
+        $reason = $utf8 ? AsBytes($reason) : $reason;
+    }
     if ($reason === '' || strlen($reason) > 8192 || strlen($product) > 256) {
-        return null;  // not a report the endpoint would take either
+        throw new BrokenMail('not a report the endpoint would take either');
     }
     $date = $headers['date'][0] ?? '';
     $messageId = $headers['message-id'][0] ?? '';
-    $key = $messageId !== '' ? ['id', $messageId, $product, $reason]
-                             : ['date', $date, $headers['from'][0] ?? '', $product, $reason];
+    $key = $messageId !== '' ? ['id', $messageId, ...$earlier]
+                             : ['date', $date, $headers['from'][0] ?? '', ...$earlier];
     $report = [
         'time' => gmdate('Y-m-d\TH:i:s\Z', MailTime($date, $envelope)),
         'prj' => $product, 'reason' => $reason, 'os' => '', 'via' => 'mail',
-        'report_id' => $reportId,
+        'report_id' => $reportId, 'cs' => $cs,
         // The same mail imported again, from this file or from another folder holding a copy,
         // has the same key. Without a Message-ID, mails of one sender and reason would share
         // the key of their Date (or of none), so the envelope line tells them apart, or for a

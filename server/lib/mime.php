@@ -1,13 +1,16 @@
 <?php
-// MIME as the importer reads it: a message's header fields, its first plain-text part through
-// multipart nesting and transfer encodings, and header and body text as Windows-1252 bytes.
+// MIME as the importer reads it: a message's header fields, its text (the first plain-text
+// part, else HTML without its markup) through multipart nesting and transfer encodings;
+// charsets are read in mail_charsets.php.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
     exit;
 }
 
-const kMaxMailDepth = 4;  // multipart nesting followed
+require_once __DIR__ . '/mail_charsets.php';
+
+const kMaxMailDepth = 16;  // multipart nesting followed, well past what mail programs make
 
 final class BrokenMail extends RuntimeException
 {
@@ -46,28 +49,17 @@ function HeaderParameters(string $value): array
     return [strtolower(trim(explode(';', $value, 2)[0])), $parameters];
 }
 
-// The first plain-text part that is not an attachment: [decoded bytes, charset, flowed,
-// delsp], or null when there is none.
-function PlainTextPart(array $headers, string $body, int $depth = 0): ?array
+// The text a message shows: its first plain-text part that is not an attachment and not
+// empty, else its first such HTML part, as [decoded bytes, charset, flowed, delsp, html], or
+// null when it has neither.
+function TextPart(array $headers, string $body): ?array
 {
-    [$type, $parameters] = HeaderParameters($headers['content-type'][0] ?? 'text/plain');
-    if (strncmp($type, 'multipart/', 10) === 0) {
-        $boundary = $parameters['boundary'] ?? '';
-        if ($depth >= kMaxMailDepth || $boundary === '') {
-            throw new BrokenMail('multipart without a boundary');
-        }
-        foreach (MultipartParts($body, $boundary) as $part) {
-            $text = PlainTextPart(...[...ParsedMail($part), $depth + 1]);
-            if ($text !== null) {
-                return $text;
-            }
-        }
+    $html = null;
+    $found = FirstTextPart($headers, $body, 0, $html) ?? $html;
+    if ($found === null) {
         return null;
     }
-    $disposition = HeaderParameters($headers['content-disposition'][0] ?? '')[0];
-    if (($type !== 'text/plain' && $type !== '') || $disposition === 'attachment') {
-        return null;
-    }
+    [$headers, $body, $type, $parameters] = $found;
     $encoding = strtolower(trim($headers['content-transfer-encoding'][0] ?? ''));
     if ($encoding === 'quoted-printable') {
         $body = quoted_printable_decode($body);
@@ -79,11 +71,58 @@ function PlainTextPart(array $headers, string $body, int $depth = 0): ?array
     } elseif (!in_array($encoding, ['', '7bit', '8bit', 'binary'], true)) {
         throw new BrokenMail('unknown transfer encoding');
     }
-    return [$body, $parameters['charset'] ?? '',
-            strtolower($parameters['format'] ?? '') === 'flowed',
-            strtolower($parameters['delsp'] ?? '') === 'yes'];
+    $charset = $parameters['charset'] ?? '';
+    // HTML may name its charset only inside, in a <meta> element of its head.
+    if ($type === 'text/html' && $charset === ''
+        && preg_match('/<meta\b[^>]*charset\s*=\s*["\']?([\w.:+-]+)/i', substr($body, 0, 4096),
+                      $meta)) {
+        $charset = $meta[1];
+    }
+    return [$body, $charset, strtolower($parameters['format'] ?? '') === 'flowed',
+            strtolower($parameters['delsp'] ?? '') === 'yes', $type === 'text/html'];
 }
 
+// The first plain-text part under a part, as [headers, body, type, parameters]; the first
+// HTML part met on the way is left in $html. Nesting deeper than mail programs make is
+// passed over, so a hostile message cannot recurse without end.
+function FirstTextPart(array $headers, string $body, int $depth, ?array &$html): ?array
+{
+    [$type, $parameters] = HeaderParameters($headers['content-type'][0] ?? 'text/plain');
+    if (strncmp($type, 'multipart/', 10) === 0) {
+        $boundary = $parameters['boundary'] ?? '';
+        if ($boundary === '') {
+            throw new BrokenMail('multipart without a boundary');
+        }
+        if ($depth >= kMaxMailDepth) {
+            return null;
+        }
+        foreach (MultipartParts($body, $boundary) as $part) {
+            if (trim($part) === '') {
+                continue;  // an empty part: neither header fields nor text
+            }
+            [$partHeaders, $partBody] = ParsedMail($part);
+            $text = FirstTextPart($partHeaders, $partBody, $depth + 1, $html);
+            if ($text !== null) {
+                return $text;
+            }
+        }
+        return null;
+    }
+    $disposition = HeaderParameters($headers['content-disposition'][0] ?? '')[0];
+    if ($disposition === 'attachment' || trim($body) === '') {
+        return null;
+    }
+    if ($type === 'text/plain' || $type === '') {
+        return [$headers, $body, $type, $parameters];
+    }
+    if ($type === 'text/html' && $html === null) {
+        $html = [$headers, $body, $type, $parameters];
+    }
+    return null;
+}
+
+// A multipart body's parts. A closing boundary that is missing (a message cut short, or a
+// mail program that never writes one) ends the last part at the end of the body.
 function MultipartParts(string $body, string $boundary): array
 {
     $parts = [];
@@ -102,57 +141,54 @@ function MultipartParts(string $body, string $boundary): array
             $part .= $line . "\n";
         }
     }
-    throw new BrokenMail('multipart not closed');
+    if ($part !== null) {
+        $parts[] = $part;
+    }
+    return $parts;
 }
 
-// Text in a declared charset as the bytes the applet sends, or null when it cannot be read.
-// Text declared as Latin-1 or not declared at all is taken as Windows-1252, as browsers do:
-// that is what an applet's bytes labelled so are.
-function MailTextToAnsi(string $text, string $charset): ?string
+// The text an HTML part shows, in lines: no markup, comments, scripts, styles or head, line
+// breaks where <br>, paragraphs and other blocks make them, other white space as one space.
+// Character references are decoded into UTF-8 text; into text kept as bytes (its charset
+// unknown) only those that stand for ASCII characters are, the others are left as written.
+function HtmlText(string $html, bool $utf8): string
 {
-    $charset = strtolower(trim($charset));
-    if (in_array($charset, ['', 'us-ascii', 'ascii', 'windows-1252', 'cp1252', 'iso-8859-1',
-                            'iso_8859-1', 'latin1', 'l1'], true)) {
-        return $text;
+    $html = preg_replace('/[ \t\r\n\f]+/', ' ', WithoutHiddenHtml($html));
+    $html = preg_replace('/<(br|\/?(p|div|li|tr|h[1-6]|blockquote|pre|table|ul|ol))\b[^>]*>/i',
+                         "\n", $html);
+    $entity = '/&(#[0-9]+|#x[0-9a-f]+|[a-z][a-z0-9]*);/i';
+    $text = preg_replace_callback($entity, function ($found) use ($utf8) {
+        $char = html_entity_decode($found[0], ENT_QUOTES | ENT_HTML5, 'UTF-8');
+        $char = str_replace("\u{A0}", ' ', $char);  // editors write spaces as &nbsp;
+        return $utf8 || !preg_match('/[^\x00-\x7F]/', $char) ? $char : $found[0];
+    }, strip_tags($html));
+    $lines = [];
+    foreach (explode("\n", $utf8 ? str_replace("\u{A0}", ' ', $text) : $text) as $line) {
+        $line = trim($line, " \t");
+        if ($line !== '') {
+            $lines[] = $line === '--' ? '-- ' : $line;  // a signature's separator
+        }
     }
-    if ($charset !== 'utf-8' && $charset !== 'utf8') {
-        $text = @iconv($charset, 'UTF-8', $text);  // false for an unknown charset
-    }
-    return is_string($text) && preg_match('//u', $text) ? Utf8ToAnsi($text) : null;
+    return implode("\n", $lines);
 }
 
-// A header value with its encoded words (=?charset?B|Q?...?=) decoded, as Windows-1252 bytes.
-// Adjacent words of one charset are joined before decoding, since a character may be split
-// between them. Raw 8-bit text is read as UTF-8 when it is that, else kept.
-function DecodedHeader(string $value): string
+// HTML without comments and without the elements whose content is not shown (scripts,
+// styles, the head); one left open hides the rest. Found by plain searching, so a large
+// part cannot run a pattern out of its backtracking limit.
+function WithoutHiddenHtml(string $html): string
 {
-    $word = '=\?([^?\s*]+)(?:\*[^?\s]*)?\?([BbQq])\?([^?\s]*)\?=';
-    $pieces = preg_split("/($word)/", preg_replace("/($word)\s+(?=$word)/", '$1', $value), -1,
-                         PREG_SPLIT_DELIM_CAPTURE);
-    $decoded = '';
-    [$pending, $pendingCharset] = ['', null];
-    for ($index = 0; $index < count($pieces); $index += 5) {
-        if ($pieces[$index] !== '' || $index + 1 >= count($pieces)
-            || ($pendingCharset !== null && strtolower($pieces[$index + 2]) !== $pendingCharset)) {
-            if ($pendingCharset !== null) {
-                $decoded .= MailTextToAnsi($pending, $pendingCharset)
-                    ?? throw new BrokenMail('undecodable header');
-                [$pending, $pendingCharset] = ['', null];
-            }
-            $raw = $pieces[$index];
-            $decoded .= preg_match('/[\x80-\xFF]/', $raw) && preg_match('//u', $raw)
-                ? Utf8ToAnsi($raw) : $raw;
+    $shown = '';
+    $at = 0;
+    while (preg_match('/<!--|<(script|style|head|title)\b/i', $html, $found, PREG_OFFSET_CAPTURE,
+                      $at)) {
+        $shown .= substr($html, $at, $found[0][1] - $at);
+        $close = isset($found[1]) ? '</' . $found[1][0] : '-->';
+        $end = stripos($html, $close, $found[0][1] + strlen($found[0][0]));
+        $end = $end === false || $close === '-->' ? $end : strpos($html, '>', $end);
+        if ($end === false) {
+            return $shown;
         }
-        if ($index + 1 < count($pieces)) {
-            [$charset, $kind, $text] = array_slice($pieces, $index + 2, 3);
-            $bytes = strtoupper($kind) === 'B' ? base64_decode($text, true)
-                : quoted_printable_decode(str_replace('_', ' ', $text));
-            if ($bytes === false) {
-                throw new BrokenMail('bad encoded word');
-            }
-            $pending .= $bytes;
-            $pendingCharset = strtolower($charset);
-        }
+        $at = $end + ($close === '-->' ? 3 : 1);
     }
-    return $decoded;
+    return $shown . substr($html, $at);
 }

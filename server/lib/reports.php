@@ -14,7 +14,7 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 }
 
 require_once __DIR__ . '/settings.php';
-require_once __DIR__ . '/schema.php';
+require_once __DIR__ . '/upgrades.php';
 require_once __DIR__ . '/search.php';
 require_once __DIR__ . '/diagnostics.php';
 
@@ -89,14 +89,15 @@ final class ReportStore
     }
 
     // Stores one report given as column => value (time, prj, reason and os required; ver,
-    // report_id, via and mail_key optional) unless its report_id or mail_key is stored
+    // report_id, via, mail_key, cs and n optional) unless its report_id or mail_key is stored
     // already, or the mail_key an earlier release gave the same mail (earlier_mail_key);
     // true when it was stored. Throws like Store().
     public function StoreReport(array $report, float $deadline): bool
     {
         $values = [$report['time'], $report['report_id'] ?? null, $report['via'] ?? 'http',
                    $report['mail_key'] ?? null, $report['prj'], $report['reason'], $report['os'],
-                   $report['ver'] ?? null, $report['earlier_mail_key'] ?? null];
+                   $report['ver'] ?? null, $report['earlier_mail_key'] ?? null,
+                   $report['cs'] ?? null, $report['n'] ?? null];
         try {
             $this->UpgradeIfNeeded();
             try {
@@ -136,9 +137,10 @@ final class ReportStore
         // A repeat (its report_id or mail_key stored already) leaves no row and, since the
         // unique indexes decide, two repeats at once store one row between them.
         $insert = $this->db->prepare(
-            'INSERT INTO reports (time, report_id, via, mail_key, prj, reason, os, ver)
-             VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING');
-        $this->Bind($insert, array_slice($values, 0, 4), array_slice($values, 4, 4));
+            'INSERT INTO reports (time, report_id, via, mail_key, cs, n, prj, reason, os, ver)
+             VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING');
+        $this->Bind($insert, [...array_slice($values, 0, 4), $values[9], $values[10]],
+                    array_slice($values, 4, 4));
         $insert->execute();
         $stored = $insert->rowCount() === 1;
         if (microtime(true) >= $deadline) {
@@ -148,53 +150,45 @@ final class ReportStore
         return $stored;
     }
 
-    // Creates the tables, indexes and the counting trigger when they are missing; brings a
-    // reports table of an earlier version (no counts yet) up to date. Safe to run at once
-    // from many requests: one of them does the work, the others wait for it.
+    // Creates the tables, indexes and the counting triggers when they are missing; brings a
+    // database of an earlier version up to date (SchemaSteps). Safe to run at once from many
+    // requests: one of them does the work, the others wait for it.
     public function CreateSchema(): void
     {
         if ($this->pgsql) {
             $this->db->beginTransaction();
             $this->db->exec('SELECT pg_advisory_xact_lock(2718281828)');
-            if (!$this->HasCounts()) {
-                foreach (PostgresSchema() as $statement) {
-                    $this->db->exec($statement);
-                }
-            }
-            if (!$this->HasReportIds()) {
-                foreach (ReportIdSchema(true) as $statement) {
-                    $this->db->exec($statement);
-                }
-            }
-            $this->db->commit();
-            return;
+        } else {
+            // Readers (the results page) and the writer then do not block each other.
+            $this->db->exec('PRAGMA journal_mode = WAL');
+            $this->db->exec('BEGIN IMMEDIATE');
         }
-        // Readers (the results page) and the writer then do not block each other.
-        $this->db->exec('PRAGMA journal_mode = WAL');
-        $this->db->exec('BEGIN IMMEDIATE');
         try {
-            if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
-                foreach (SqliteSchema() as $statement) {
-                    $this->db->exec($statement);
+            foreach (SchemaSteps($this->pgsql) as $version => [$present, $statements]) {
+                if ($this->pgsql ? !$this->db->query($present)->fetchColumn()
+                                 : $this->SqliteVersion() < $version) {
+                    foreach ($statements() as $statement) {
+                        $this->db->exec($statement);
+                    }
                 }
             }
-            if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 2) {
-                foreach (ReportIdSchema(false) as $statement) {
-                    $this->db->exec($statement);
-                }
-            }
-            $this->db->exec('COMMIT');
+            $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
         } catch (Throwable $failure) {
             $this->Rollback();
             throw $failure;
         }
     }
 
+    private function SqliteVersion(): int
+    {
+        return (int)$this->db->query('PRAGMA user_version')->fetchColumn();
+    }
+
     // Makes sure an SQLite file made by an earlier version has the counts too; the reports
     // table alone lets the endpoint store but would leave the results page empty.
     public function UpgradeIfNeeded(): void
     {
-        if (!$this->pgsql && (int)$this->db->query('PRAGMA user_version')->fetchColumn() < 2) {
+        if (!$this->pgsql && $this->SqliteVersion() < array_key_last(SchemaSteps(false))) {
             $this->CreateSchema();
         }
     }
@@ -230,22 +224,16 @@ final class ReportStore
     {
         if (!$this->pgsql) {
             $this->UpgradeIfNeeded();
-        } elseif (!$this->HasReportIds()) {  // made after the counts, in one transaction
+        } elseif (!$this->HasSchema()) {  // each step made after the ones before
             $this->CreateSchema();
         }
     }
 
-    // True once the columns of report ids, versions and mailed reports are there.
-    private function HasReportIds(): bool
+    // True once the last step of the schema is there.
+    private function HasSchema(): bool
     {
-        $found = $this->db->query("SELECT to_regclass('reports_report_id') IS NOT NULL");
-        return (bool)$found->fetchColumn();
-    }
-
-    private function HasCounts(): bool
-    {
-        $found = $this->db->query("SELECT to_regclass('report_counts') IS NOT NULL");
-        return (bool)$found->fetchColumn();
+        $steps = SchemaSteps(true);
+        return (bool)$this->db->query(end($steps)[0])->fetchColumn();
     }
 
     private function Rollback(): void

@@ -423,6 +423,6 @@ class _PostgresLock:
         self.process.stdout.close()
 
 
-TEXT_COLUMNS = {"time", "report_id", "via", "mail_key"}
+TEXT_COLUMNS = {"time", "report_id", "via", "mail_key", "cs"}
 SERVERS = [PhpServer, NginxFpm]
 DATABASES = [SqliteDatabase, PostgresDatabase]
