@@ -21,7 +21,10 @@ function SendCsv(ReportStore $store, array $choice): void
     [$where, $texts, $bytes] = ChoiceFilter($choice, [], 'time', true);
     $last = 0;
     do {
-        $rows = $store->Rows("SELECT id, time, prj, reason, os, ver, report_id, via FROM reports
+        // A database still awaiting its upgrade has no versions, ids or ways yet.
+        $rows = $store->Rows('SELECT id, time, prj, reason, os, ' . $store->Column('ver', 'NULL')
+                             . ', ' . $store->Column('report_id', 'NULL') . ', '
+                             . $store->Column('via', "'http'") . " FROM reports
                               WHERE id > ? AND $where ORDER BY id LIMIT " . kCsvBatch,
                              [$last, ...$texts], $bytes);
         foreach ($rows as [$id, $time, $prj, $reason, $os, $ver, $reportId, $via]) {

@@ -14,13 +14,18 @@ require_once __DIR__ . '/choice.php';
 require_once __DIR__ . '/summary.php';
 require_once __DIR__ . '/version.php';
 
-// The reason reports are not being stored, when PHP can tell, above everything else.
-function StoreWarning(): string
+// The reason reports are not being stored, when PHP can tell, or why the database cannot be
+// brought up to date, above everything else.
+function StoreWarning(ReportStore $store): string
 {
     $problem = StoreProblem();
-    return $problem === '' ? '' : '<p id="store-problem" style="border: 2px solid #b00; '
-        . 'padding: 8px"><strong>Reports are not being stored.</strong> ' . Text($problem)
-        . "</p>\n";
+    $box = ' style="border: 2px solid #b00; padding: 8px"><strong>';
+    if ($problem !== '') {
+        return "<p id=\"store-problem\"$box" . 'Reports are not being stored.</strong> '
+            . Text($problem) . "</p>\n";
+    }
+    return $store->upgradeProblem === '' ? '' : "<p id=\"upgrade-problem\"$box"
+        . 'The database is not up to date.</strong> ' . Text($store->upgradeProblem) . "</p>\n";
 }
 
 function SendPage(ReportStore $store, array $choice): void
@@ -76,7 +81,7 @@ td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
 input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 </style></head><body>
 <h1>Uninstall reports</h1>
-', StoreWarning(), '<p class="summary"><span id="total">', $total, '</span> reports, ',
+', StoreWarning($store), '<p class="summary"><span id="total">', $total, '</span> reports, ',
         Text(strtolower(kPeriods[$choice['days']])), ', ', $productName,
         $choice['ver'] === null ? '' : ', version ' . Html($choice['ver']),
         '; <span id="mailed">', $mailed, '</span> of them by mail, <span id="paged">', $paged,
