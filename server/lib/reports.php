@@ -14,7 +14,7 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 }
 
 require_once __DIR__ . '/settings.php';
-require_once __DIR__ . '/schema.php';
+require_once __DIR__ . '/upgrades.php';
 require_once __DIR__ . '/search.php';
 require_once __DIR__ . '/diagnostics.php';
 require_once __DIR__ . '/upgrade.php';
@@ -81,7 +81,7 @@ final class ReportStore
     }
 
     // Stores one report given as column => value (time, prj, reason and os required; ver,
-    // report_id, via and mail_key optional) unless its report_id or mail_key is stored
+    // report_id, via, mail_key, cs and n optional) unless its report_id or mail_key is stored
     // already, or the mail_key an earlier release gave the same mail (earlier_mail_key);
     // true when it was stored. Stores nothing and throws StoreTimeout when it cannot be
     // committed by $deadline (a microtime(true) value): waits for locks are cut short before
@@ -91,6 +91,7 @@ final class ReportStore
     {
         $values = ['time' => $report['time'], 'report_id' => $report['report_id'] ?? null,
                    'via' => $report['via'] ?? 'http', 'mail_key' => $report['mail_key'] ?? null,
+                   'cs' => $report['cs'] ?? null, 'n' => $report['n'] ?? null,
                    'prj' => $report['prj'], 'reason' => $report['reason'], 'os' => $report['os'],
                    'ver' => $report['ver'] ?? null];
         $earlierKey = $report['earlier_mail_key'] ?? null;
@@ -108,12 +109,15 @@ final class ReportStore
                     $this->CreateSchema();  // the first report of a new or an earlier database
                 } catch (UpgradeNotAllowed $refused) {
                     // Stored as the earlier release did, until the upgrade may run; but a mail
-                    // without its key would be stored again by the next import.
-                    if ($values['mail_key'] !== null) {
-                        throw $refused;
-                    }
+                    // without its key would be stored again by the next import, and UTF-8
+                    // without its charset read as ANSI for good.
                     $this->Rollback();
                     $this->columns = ReportColumns($this->db, $this->pgsql);
+                    foreach (['mail_key', 'cs'] as $needed) {
+                        if ($values[$needed] !== null && !in_array($needed, $this->columns)) {
+                            throw $refused;
+                        }
+                    }
                     error_log('exitpoll: ' . $refused->getMessage());
                 }
                 return $this->Insert($values, $earlierKey, $deadline);
@@ -164,58 +168,50 @@ final class ReportStore
         return $stored;
     }
 
-    // Creates the tables, indexes and the counting trigger when they are missing; brings a
-    // reports table of an earlier version (no counts yet) up to date. Safe to run at once
-    // from many requests: one of them does the work, the others wait for it.
+    // Creates the tables, indexes and the counting triggers when they are missing; brings a
+    // database of an earlier version up to date (SchemaSteps). Safe to run at once from many
+    // requests: one of them does the work, the others wait for it.
     public function CreateSchema(): void
     {
         if ($this->pgsql) {
             $this->db->beginTransaction();
             $this->db->exec('SELECT pg_advisory_xact_lock(2718281828)');
-            try {
-                foreach ([[PostgresSchema(), 'report_counts'],
-                          [ReportIdSchema(true), 'reports_report_id']] as [$schema, $last]) {
-                    if (!$this->Has($last)) {
-                        CheckUpgradeAllowed($this->db);
-                        array_map([$this->db, 'exec'], $schema);
-                    }
-                }
-            } catch (PDOException $failure) {
-                if ((string)$failure->getCode() !== '42501') {  // insufficient privilege
-                    throw $failure;
-                }
-                throw new UpgradeNotAllowed('The role the collector uses may not bring the '
-                    . 'database up to date: ' . $failure->getMessage());
-            }
-            $this->db->commit();
-            return;
+        } else {
+            // Readers (the results page) and the writer then do not block each other.
+            $this->db->exec('PRAGMA journal_mode = WAL');
+            $this->db->exec('BEGIN IMMEDIATE');
         }
-        // Readers (the results page) and the writer then do not block each other.
-        $this->db->exec('PRAGMA journal_mode = WAL');
-        $this->db->exec('BEGIN IMMEDIATE');
         try {
-            if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 1) {
-                foreach (SqliteSchema() as $statement) {
-                    $this->db->exec($statement);
+            foreach (SchemaSteps($this->pgsql) as $version => [$present, $statements]) {
+                if ($this->pgsql ? !$this->db->query($present)->fetchColumn()
+                                 : $this->SqliteVersion() < $version) {
+                    if ($this->pgsql) {
+                        CheckUpgradeAllowed($this->db);
+                    }
+                    array_map([$this->db, 'exec'], $statements());
                 }
             }
-            if ((int)$this->db->query('PRAGMA user_version')->fetchColumn() < 2) {
-                foreach (ReportIdSchema(false) as $statement) {
-                    $this->db->exec($statement);
-                }
-            }
-            $this->db->exec('COMMIT');
+            $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
         } catch (Throwable $failure) {
             $this->Rollback();
+            if ($failure instanceof PDOException && (string)$failure->getCode() === '42501') {
+                throw new UpgradeNotAllowed('The role the collector uses may not bring the '
+                    . 'database up to date: ' . $failure->getMessage());  // privilege
+            }
             throw $failure;
         }
+    }
+
+    private function SqliteVersion(): int
+    {
+        return (int)$this->db->query('PRAGMA user_version')->fetchColumn();
     }
 
     // Makes sure an SQLite file made by an earlier version has the counts too; the reports
     // table alone lets the endpoint store but would leave the results page empty.
     public function UpgradeIfNeeded(): void
     {
-        if (!$this->pgsql && (int)$this->db->query('PRAGMA user_version')->fetchColumn() < 2) {
+        if (!$this->pgsql && $this->SqliteVersion() < array_key_last(SchemaSteps(false))) {
             $this->CreateSchema();
         }
     }
@@ -252,7 +248,7 @@ final class ReportStore
     {
         if (!$this->pgsql) {
             $this->UpgradeIfNeeded();
-        } elseif (!$this->Has('reports_report_id')) {  // made last, in one transaction
+        } elseif (!$this->HasSchema()) {  // each step made after the ones before
             try {
                 $this->CreateSchema();
             } catch (UpgradeNotAllowed $refused) {
@@ -271,10 +267,11 @@ final class ReportStore
         return $present ? $name : $otherwise;
     }
 
-    // True when the PostgreSQL table or index exists.
-    private function Has(string $relation): bool
+    // True once the last step of the schema is there.
+    private function HasSchema(): bool
     {
-        return (bool)$this->db->query("SELECT to_regclass('$relation') IS NOT NULL")->fetchColumn();
+        $steps = SchemaSteps(true);
+        return (bool)$this->db->query(end($steps)[0])->fetchColumn();
     }
 
     private function Rollback(): void

@@ -17,8 +17,8 @@ final class UpgradeNotAllowed extends RuntimeException
 
 // What the role lacks to change the reports table and create tables and functions beside it,
 // as the statements that grant it, for the owner or a superuser to run; [] when nothing.
-// Adding columns, indexes and triggers takes the table's owner (or a member of its role);
-// the new tables and functions take CREATE on its schema.
+// Adding columns, indexes and triggers takes the table's owner (or a member of its role),
+// replacing a function its owner; the new tables and functions take CREATE on its schema.
 function UpgradeGrants(PDO $db): array
 {
     $found = $db->query("SELECT format('%I.%I', n.nspname, c.relname), quote_ident(current_user),
@@ -33,6 +33,17 @@ function UpgradeGrants(PDO $db): array
     $grants = [];
     if (!$owner) {
         $grants[] = "ALTER TABLE $table OWNER TO $role;";
+    }
+    // The upgrade replaces the counting triggers' functions too.
+    foreach ($db->query("SELECT format('%I.%I(%s)', n.nspname, p.proname,
+                                       pg_get_function_identity_arguments(p.oid))
+                         FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace
+                         WHERE n.oid = (SELECT relnamespace FROM pg_class
+                                        WHERE oid = to_regclass('reports'))
+                           AND p.proname LIKE 'exitpoll\\_%'
+                           AND NOT pg_has_role(p.proowner, 'USAGE')
+                         ORDER BY 1")->fetchAll(PDO::FETCH_COLUMN) as $function) {
+        $grants[] = "ALTER FUNCTION $function OWNER TO $role;";
     }
     if (!$create) {
         $grants[] = "GRANT CREATE ON SCHEMA $schema TO $role;";

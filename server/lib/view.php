@@ -8,6 +8,8 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     exit;
 }
 
+require_once __DIR__ . '/charsets.php';
+
 // The headers of every page the collector shows in a browser: nothing from elsewhere, no
 // script, no framing, and no address (which may hold a report) passed on as a referrer.
 function PageHeaders(int $status, string $type): void

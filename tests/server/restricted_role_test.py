@@ -16,12 +16,14 @@ from results_page_test import BasicAuth, PasswordHash, PASSWORD  # noqa: E402
 EARLIER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "earlier_databases",
                        "pgsql.sql")
 OWNER = "ALTER TABLE public.reports OWNER TO {role};"
+FUNCTION = "ALTER FUNCTION public.exitpoll_count_report() OWNER TO {role};"
 SCHEMA = "GRANT CREATE ON SCHEMA public TO {role};"
 # (what the role may do besides reading and writing rows, the statements the page asks for)
 ROLES = [
-    ("rows only", "", [OWNER, SCHEMA]),
-    ("owns the reports table", OWNER, [SCHEMA]),
-    ("may create in the schema", SCHEMA, [OWNER]),
+    ("rows only", "", [OWNER, FUNCTION, SCHEMA]),
+    ("owns the reports table", OWNER, [FUNCTION, SCHEMA]),
+    ("owns the table and the trigger's function", OWNER + FUNCTION, [SCHEMA]),
+    ("may create in the schema", SCHEMA, [OWNER, FUNCTION]),
 ]
 REPORT = b"prj=Net+Tool&reason=Other%3A+after&os=XP&ver=2.0&id=00000000000000ab"
 
