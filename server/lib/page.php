@@ -24,8 +24,13 @@ function StoreWarning(ReportStore $store): string
         return "<p id=\"store-problem\"$box" . 'Reports are not being stored.</strong> '
             . Text($problem) . "</p>\n";
     }
-    return $store->upgradeProblem === '' ? '' : "<p id=\"upgrade-problem\"$box"
-        . 'The database is not up to date.</strong> ' . Text($store->upgradeProblem) . "</p>\n";
+    if ($store->upgradeProblem !== '') {
+        return "<p id=\"upgrade-problem\"$box" . 'The database is not up to date.</strong> '
+            . Text($store->upgradeProblem) . "</p>\n";
+    }
+    $slow = SearchProblem($store);
+    return $slow === '' ? '' : "<p id=\"search-index-problem\"$box"
+        . 'The search has no index.</strong> ' . Text($slow) . "</p>\n";
 }
 
 function SendPage(ReportStore $store, array $choice): void

@@ -94,6 +94,7 @@ final class ReportStore
                    'cs' => $report['cs'] ?? null, 'n' => $report['n'] ?? null,
                    'prj' => $report['prj'], 'reason' => $report['reason'], 'os' => $report['os'],
                    'ver' => $report['ver'] ?? null];
+        $values += SearchColumns($values);
         $earlierKey = $report['earlier_mail_key'] ?? null;
         try {
             $this->UpgradeIfNeeded();
@@ -153,12 +154,12 @@ final class ReportStore
         }
         // A repeat (its report_id or mail_key stored already) leaves no row and, since the
         // unique indexes decide, two repeats at once store one row between them.
-        $insert = $this->db->prepare('INSERT INTO reports (' . implode(', ', array_keys($values))
-            . ') VALUES (' . implode(', ', array_fill(0, count($values), '?'))
-            . ') ON CONFLICT DO NOTHING');
         $texts = array_diff_key($values, array_flip(['prj', 'reason', 'os', 'ver']));
-        $this->Bind($insert, array_values($texts),
-                    array_values(array_diff_key($values, $texts)));
+        $bytes = array_diff_key($values, $texts);
+        $insert = $this->db->prepare('INSERT INTO reports (' . implode(', ', array_keys(
+            $texts + $bytes)) . ') VALUES (' . implode(', ', array_fill(0, count($values), '?'))
+            . ') ON CONFLICT DO NOTHING');
+        $this->Bind($insert, array_values($texts), array_values($bytes));
         $insert->execute();
         $stored = $insert->rowCount() === 1;
         if (microtime(true) >= $deadline) {
@@ -191,6 +192,7 @@ final class ReportStore
                     array_map([$this->db, 'exec'], $statements());
                 }
             }
+            FillSearch($this);  // the answers stored before the search index, or by others
             $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
         } catch (Throwable $failure) {
             $this->Rollback();

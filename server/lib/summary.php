@@ -176,6 +176,9 @@ function ColumnIn(string $day, string $unit, array $columns): string
 function FreeTextAnswers(ReportStore $store, array $choice): array
 {
     [$where, $texts, $bytes] = ChoiceFilter($choice, [], 'time', true);
+    if ($choice['q'] !== '' && $store->Column('search', '') !== '') {
+        return SearchedAnswers($store, $choice['q'], [$where, $texts, $bytes], kFreeTexts);
+    }
     $search = Utf8ToAnsi($choice['q']);
     [$match, $matchBytes] = $search !== '' ? FreeTextMatch($store, $search) : ['1 = 1', []];
     return $store->Rows('SELECT time, prj, reason FROM reports WHERE '

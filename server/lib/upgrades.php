@@ -9,11 +9,14 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 }
 
 require_once __DIR__ . '/schema.php';
+require_once __DIR__ . '/search_index.php';
 
 // [version => [the SQL that is true once the step is there (PostgreSQL), its statements]].
 // SQLite keeps the version reached in its user_version instead, which each step sets.
 function SchemaSteps(bool $pgsql): array
 {
+    $searched = "EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass('reports')
+                         AND attname = 'search' AND NOT attisdropped)";
     return [
         1 => ["SELECT to_regclass('report_counts') IS NOT NULL",
               fn () => $pgsql ? PostgresSchema() : SqliteSchema()],
@@ -22,6 +25,11 @@ function SchemaSteps(bool $pgsql): array
         3 => ["SELECT EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass('reports')
                                 AND attname = 'cs' AND NOT attisdropped)",
               fn () => CharsetSchema($pgsql)],
+        4 => ["SELECT $searched", fn () => SearchColumnSchema($pgsql)],
+        // Present too where the role may not make the index: the search then reads every
+        // answer, and the results page says why.
+        5 => ["SELECT $searched AND (" . TrigramIndexPresent() . ')',
+              fn () => SearchIndexSchema($pgsql)],
     ];
 }
 

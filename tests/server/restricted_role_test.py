@@ -70,11 +70,21 @@ class RestrictedRoleTest(unittest.TestCase):
             database.Psql(" ".join(statements))  # as a superuser
             self.assertEqual(c.SplitAnswer(c.Report(server.port, REPORT))[2], b"OK\n")
             self.assertEqual(c.SplitAnswer(c.Report(server.port, REPORT))[2], b"OK\n")
-            self.assertNotIn("upgrade-problem", Page(server, b"?days=all"))
-        self.assertEqual(database.Rows()[:-1], stored)
-        self.assertEqual(database.Columns(["ver", "report_id"])[-1], (b"2.0", "00000000000000ab"))
+            page = Page(server, b"?days=all&q=after")
+            self.assertNotIn("upgrade-problem", page)
+            self.assertEqual(page.count('<td class="text"><mark>after</mark></td>'), 3)
+            # The role may not make the search's extension: searched without the index, and
+            # the page says so until the database's owner has made it.
+            self.assertIn('id="search-index-problem"', page)
+            self.assertIn("CREATE EXTENSION pg_trgm;", page)
+            database.Psql("CREATE EXTENSION pg_trgm")
+            self.assertEqual(c.SplitAnswer(c.Report(server.port, b"prj=P&reason=R&os=W"))[2],
+                             b"OK\n")
+            self.assertNotIn("search-index-problem", Page(server, b"?days=all"))
+        self.assertEqual(database.Rows()[:-2], stored)
+        self.assertEqual(database.Columns(["ver", "report_id"])[-2], (b"2.0", "00000000000000ab"))
         self.assertEqual(database.Psql("SELECT SUM(n) FROM report_counts WHERE kind = 'day'"),
-                         b"%d\n" % (len(stored) + 1))
+                         b"%d\n" % (len(stored) + 2))
 
 
 def Page(server, query):
