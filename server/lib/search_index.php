@@ -190,14 +190,13 @@ function FillSearch(ReportStore $store): void
 
 // The latest free-text answers among those ChoiceFilter's $filter picks that contain $search
 // (UTF-8, in either case): rows of time, prj, reason and cs, the latest first. The indexed
-// answers are found through the index, the others by FreeTextMatch.
+// answers are found through the index; the others (few, unless the index was never filled)
+// are read and folded here, by the same rules, so both kinds are found alike.
 function SearchedAnswers(ReportStore $store, string $search, array $filter, int $limit): array
 {
     [$where, $texts, $bytes] = $filter;
     $folded = SearchFolded($search);
     $reading = ReadingSql($store);
-    $chosen = [...array_map(fn ($text) => [$text, false], $texts),
-               ...array_map(fn ($value) => [$value, true], $bytes)];
     if ($store->pgsql) {
         // Not a backslash, which PDO's parser takes as escaping the closing quote.
         $indexed = ["search LIKE ? ESCAPE '!'",
@@ -214,23 +213,41 @@ function SearchedAnswers(ReportStore $store, string $search, array $filter, int 
             : ['instr(search, ?) > 0', [$folded]];
         $differs = "search_cs IS NOT $reading";
     }
-    [$match, $matchBytes] = FreeTextMatch($store, Utf8ToAnsi($search));
-    $statement = $store->db->prepare(
-        "SELECT time, prj, reason, cs, id FROM reports
-         WHERE $where AND search_cs = $reading AND {$indexed[0]}
-         UNION ALL
-         SELECT time, prj, reason, cs, id FROM reports
-         WHERE " . FreeTextSql($store) . " AND $where AND $differs AND $match
-         ORDER BY time DESC, id DESC LIMIT $limit");
-    $values = [...$chosen, ...array_map(fn ($text) => [$text, false], $indexed[1]),
-               ...$chosen, ...array_map(fn ($value) => [$value, true], $matchBytes)];
+    $order = ' ORDER BY time DESC, id DESC';
+    // The search's own texts come after the chosen bytes: each value bound with its kind.
+    $chosen = [...array_map(fn ($text) => [$text, false], $texts),
+               ...array_map(fn ($value) => [$value, true], $bytes)];
+    $found = SearchRows($store, "SELECT time, prj, reason, cs, id FROM reports
+                                 WHERE $where AND search_cs = $reading AND {$indexed[0]}"
+                        . "$order LIMIT $limit",
+                        [...$chosen, ...array_map(fn ($text) => [$text, false], $indexed[1])]);
+    $others = $store->db->prepare("SELECT time, prj, reason, cs, id FROM reports WHERE "
+                                  . FreeTextSql($store) . " AND $where AND $differs" . $order);
+    $store->Bind($others, $texts, $bytes);
+    $others->execute();
+    for ($more = 0; $more < $limit && ($row = $others->fetch(PDO::FETCH_NUM)) !== false;) {
+        $row = array_map('Bytes', $row);
+        if (strpos(SearchColumns(['reason' => $row[2], 'cs' => $row[3], 'prj' => $row[1]])
+                   ['search'], $folded) !== false) {
+            $found[] = $row;
+            ++$more;
+        }
+    }
+    usort($found, fn ($a, $b) => [$b[0], (int)$b[4]] <=> [$a[0], (int)$a[4]]);
+    return array_map(fn ($row) => array_slice($row, 0, 4), array_slice($found, 0, $limit));
+}
+
+// Every row of a query, BYTEA values read into strings; $values are [value, is stored
+// bytes] in the order of the placeholders.
+function SearchRows(ReportStore $store, string $sql, array $values): array
+{
+    $statement = $store->db->prepare($sql);
     foreach ($values as $index => [$value, $isBytes]) {
         $statement->bindValue($index + 1, $value,
                               $isBytes && $store->pgsql ? PDO::PARAM_LOB : PDO::PARAM_STR);
     }
     $statement->execute();
-    return array_map(fn ($row) => array_map('Bytes', array_slice($row, 0, 4)),
-                     $statement->fetchAll(PDO::FETCH_NUM));
+    return array_map(fn ($row) => array_map('Bytes', $row), $statement->fetchAll(PDO::FETCH_NUM));
 }
 
 // SQL for the charset a report's texts are read in today (SearchReading).
