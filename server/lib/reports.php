@@ -17,7 +17,7 @@ require_once __DIR__ . '/settings.php';
 require_once __DIR__ . '/upgrades.php';
 require_once __DIR__ . '/search.php';
 require_once __DIR__ . '/diagnostics.php';
-require_once __DIR__ . '/upgrade.php';
+require_once __DIR__ . '/grants.php';
 require_once __DIR__ . '/failures.php';
 
 final class StoreTimeout extends RuntimeException
@@ -29,7 +29,7 @@ final class ReportStore
     public PDO $db;
     public bool $pgsql;
     public ?string $path = null;  // of an SQLite file
-    // Why a database of an earlier release cannot be brought up to date, or '' (upgrade.php).
+    // Why a database of an earlier release cannot be brought up to date, or '' (grants.php).
     public string $upgradeProblem = '';
     private ?array $columns = null;  // of the reports table, while it is not up to date
 
