@@ -2,8 +2,7 @@
 // The index that serves the free-text search: each free text kept a second time as folded
 // UTF-8 (the column search, with search_cs naming the charset it was read in), and on that
 // an index of its substrings: PostgreSQL's trigram index (pg_trgm) or SQLite's FTS5 with the
-// trigram tokenizer. Answers it does not hold (stored by other means, or read in a charset
-// the settings no longer give) are searched as before, so results never depend on it.
+// trigram tokenizer. The search itself is in search_answers.php.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
@@ -77,14 +76,19 @@ function SearchColumns(array $report): array
             'search_cs' => SearchReading($cs, $report['prj'])];
 }
 
-// Adds the columns, and an index of the answers not yet in them; the fill is FillSearch's.
+// Adds the columns and their indexes; the fill is FillSearch's.
 function SearchColumnSchema(bool $pgsql): array
 {
     $free = $pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea AND length(reason) > 7"
         : "substr(reason, 1, 6) = 'Other:' AND length(CAST(reason AS BLOB)) > 7";
+    // Besides: the indexed answers by time (for searches the index cannot narrow down), and
+    // the charsets the old reports of each product were indexed in.
     $schema = ['ALTER TABLE reports ADD COLUMN search TEXT',
                'ALTER TABLE reports ADD COLUMN search_cs TEXT',
-               "CREATE INDEX reports_unsearched ON reports (id) WHERE search IS NULL AND $free"];
+               "CREATE INDEX reports_unsearched ON reports (time) WHERE search IS NULL AND $free",
+               'CREATE INDEX reports_searched ON reports (time) WHERE search IS NOT NULL',
+               'CREATE INDEX reports_search_readings ON reports (search_cs, prj)
+                    WHERE search IS NOT NULL AND cs IS NULL'];
     return $pgsql ? $schema : [...$schema, 'PRAGMA user_version = 4'];
 }
 
@@ -186,79 +190,4 @@ function FillSearch(ReportStore $store): void
                          $values);
         }
     } while (count($rows) === kFillBatch);
-}
-
-// The latest free-text answers among those ChoiceFilter's $filter picks that contain $search
-// (UTF-8, in either case): rows of time, prj, reason and cs, the latest first. The indexed
-// answers are found through the index; the others (few, unless the index was never filled)
-// are read and folded here, by the same rules, so both kinds are found alike.
-function SearchedAnswers(ReportStore $store, string $search, array $filter, int $limit): array
-{
-    [$where, $texts, $bytes] = $filter;
-    $folded = SearchFolded($search);
-    $reading = ReadingSql($store);
-    if ($store->pgsql) {
-        // Not a backslash, which PDO's parser takes as escaping the closing quote.
-        $indexed = ["search LIKE ? ESCAPE '!'",
-                    ['%' . strtr($folded, ['!' => '!!', '%' => '!%', '_' => '!_']) . '%']];
-        $differs = "search_cs IS DISTINCT FROM $reading";
-    } else {
-        // The trigram index finds texts of three characters or more; shorter ones are
-        // looked for in every indexed answer.
-        $fts = preg_match_all('/./su', $folded) >= 3 && $store->db->query(
-            "SELECT 1 FROM sqlite_master WHERE name = 'reports_search'")->fetchColumn();
-        $indexed = $fts ? ['id IN (SELECT rowid FROM reports_search WHERE reports_search MATCH ?)
-                            AND instr(search, ?) > 0',
-                           ['"' . str_replace('"', '""', $folded) . '"', $folded]]
-            : ['instr(search, ?) > 0', [$folded]];
-        $differs = "search_cs IS NOT $reading";
-    }
-    $order = ' ORDER BY time DESC, id DESC';
-    // The search's own texts come after the chosen bytes: each value bound with its kind.
-    $chosen = [...array_map(fn ($text) => [$text, false], $texts),
-               ...array_map(fn ($value) => [$value, true], $bytes)];
-    $found = SearchRows($store, "SELECT time, prj, reason, cs, id FROM reports
-                                 WHERE $where AND search_cs = $reading AND {$indexed[0]}"
-                        . "$order LIMIT $limit",
-                        [...$chosen, ...array_map(fn ($text) => [$text, false], $indexed[1])]);
-    $others = $store->db->prepare("SELECT time, prj, reason, cs, id FROM reports WHERE "
-                                  . FreeTextSql($store) . " AND $where AND $differs" . $order);
-    $store->Bind($others, $texts, $bytes);
-    $others->execute();
-    for ($more = 0; $more < $limit && ($row = $others->fetch(PDO::FETCH_NUM)) !== false;) {
-        $row = array_map('Bytes', $row);
-        if (strpos(SearchColumns(['reason' => $row[2], 'cs' => $row[3], 'prj' => $row[1]])
-                   ['search'], $folded) !== false) {
-            $found[] = $row;
-            ++$more;
-        }
-    }
-    usort($found, fn ($a, $b) => [$b[0], (int)$b[4]] <=> [$a[0], (int)$a[4]]);
-    return array_map(fn ($row) => array_slice($row, 0, 4), array_slice($found, 0, $limit));
-}
-
-// Every row of a query, BYTEA values read into strings; $values are [value, is stored
-// bytes] in the order of the placeholders.
-function SearchRows(ReportStore $store, string $sql, array $values): array
-{
-    $statement = $store->db->prepare($sql);
-    foreach ($values as $index => [$value, $isBytes]) {
-        $statement->bindValue($index + 1, $value,
-                              $isBytes && $store->pgsql ? PDO::PARAM_LOB : PDO::PARAM_STR);
-    }
-    $statement->execute();
-    return array_map(fn ($row) => array_map('Bytes', $row), $statement->fetchAll(PDO::FETCH_NUM));
-}
-
-// SQL for the charset a report's texts are read in today (SearchReading).
-function ReadingSql(ReportStore $store): string
-{
-    [$default, $products] = LegacyCharsets();
-    $sql = "CASE WHEN cs = 'utf-8' THEN 'utf-8'";
-    foreach ($products as $prj => $charset) {
-        $hex = bin2hex((string)$prj);
-        $sql .= ' WHEN prj = ' . ($store->pgsql ? "'\\x$hex'::bytea" : "CAST(X'$hex' AS TEXT)")
-            . ' THEN ' . $store->db->quote($charset);
-    }
-    return $sql . ' ELSE ' . $store->db->quote($default) . ' END';
 }

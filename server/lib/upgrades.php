@@ -9,7 +9,7 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 }
 
 require_once __DIR__ . '/schema.php';
-require_once __DIR__ . '/search_index.php';
+require_once __DIR__ . '/search_answers.php';
 
 // [version => [the SQL that is true once the step is there (PostgreSQL), its statements]].
 // SQLite keeps the version reached in its user_version instead, which each step sets.
