@@ -195,7 +195,7 @@ def ResultsPage(Database):
     return figures
 
 
-SEARCHES = [("one answer", b"NUMBER+123457"), ("accented", "\u00c9T\u00c9".encode()),
+SEARCHES = [("none (the page alone)", b""), ("one answer", b"NUMBER+123457"), ("accented", "\u00c9T\u00c9".encode()),
             ("Cyrillic", "\u041c\u0415\u0414\u041b\u0415\u041d\u041d".encode()),
             ("two letters", b"zq"), ("every free text", b"free+text")]
 SEARCH_ROWS = 1_000_000

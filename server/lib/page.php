@@ -58,9 +58,13 @@ function SendPage(ReportStore $store, array $choice): void
         $days[$column] = ($days[$column] ?? 0) + $count;
     }
     $freeTexts = $choice['q_problem'] === '' ? FreeTextAnswers($store, $choice) : [];
-    $search = Utf8ToAnsi($choice['q']);
+    $search = $choice['q'];
+    $utf8Products = Utf8Products($store);
+    $product = fn (string $prj) => ProductText($prj, $utf8Products);
+    // Versions are the applet's ANSI bytes whatever the charset of the report.
+    $version = fn (string $ver) => StoredUtf8($ver, null, $choice['prj'] ?? '');
 
-    $productName = $choice['prj'] === null ? 'all products' : Html($choice['prj']);
+    $productName = $choice['prj'] === null ? 'all products' : Text($product($choice['prj']));
 
     PageHeaders(200, 'text/html; charset=utf-8');
     echo '<!DOCTYPE html>
@@ -88,7 +92,7 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 <h1>Uninstall reports</h1>
 ', StoreWarning($store), '<p class="summary"><span id="total">', $total, '</span> reports, ',
         Text(strtolower(kPeriods[$choice['days']])), ', ', $productName,
-        $choice['ver'] === null ? '' : ', version ' . Html($choice['ver']),
+        $choice['ver'] === null ? '' : ', version ' . Text($version($choice['ver'])),
         '; <span id="mailed">', $mailed, '</span> of them by mail, <span id="paged">', $paged,
         '</span> of them by page.</p>
 <form method="get" action="results.php">
@@ -102,13 +106,13 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
     foreach ($products as [$prj]) {
         printf('<option value="%s"%s>%s</option>', bin2hex($prj),
                $prj === $choice['prj'] ? ' selected' : '',
-               $prj === '' ? '(empty)' : Text(Shortened(AnsiToUtf8($prj), 60)));
+               $prj === '' ? '(empty)' : Text(Shortened($product($prj), 60)));
     }
     echo '</select></label>
 <label>Version <select name="v"><option value="">All versions</option>';
     foreach ($versionsToChoose as $ver) {
         printf('<option value="%s"%s>%s</option>', bin2hex($ver),
-               $ver === $choice['ver'] ? ' selected' : '', Text(Shortened(AnsiToUtf8($ver), 40)));
+               $ver === $choice['ver'] ? ' selected' : '', Text(Shortened($version($ver), 40)));
     }
     echo '</select></label>
 <label>Free text containing <input type="search" name="q" maxlength="', kSearchLength,
@@ -130,11 +134,14 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
         echo '<p>None in this period.</p>';
     } else {
         echo '<table id="freetexts"><tr><th>Time (UTC)</th><th>Product</th><th>Answer</th></tr>';
-        foreach ($freeTexts as [$time, $prj, $reason]) {
+        foreach ($freeTexts as [$time, $prj, $reason, $cs, $n]) {
+            // The text after "Other:", or after the colon of reason 7 in any language.
+            $cut = (int)$n === 7 && strpos($reason, ':') !== false ? strpos($reason, ':') + 1 : 6;
+            $answer = StoredUtf8(ltrim(substr($reason, $cut), ' '), $cs, $prj);
             printf('<tr><td class="when">%s</td><td class="prj">%s</td>'
                    . '<td class="text">%s</td></tr>',
-                   Text(str_replace(['T', 'Z'], [' ', ''], $time)), Html($prj),
-                   MarkedHtml(ltrim(substr($reason, 6), ' '), $search));
+                   Text(str_replace(['T', 'Z'], [' ', ''], $time)), Text($product($prj)),
+                   MarkedHtml($answer, $search));
         }
         echo '</table>';
     }

@@ -16,7 +16,7 @@ const kFewMatches = 5000;  // candidates from the index fetched by id; past that
 const kReadingProbes = 200;  // indexed charsets per product looked up, at most
 
 // The latest free-text answers among those ChoiceFilter's $filter picks that contain $search
-// (UTF-8, in either case): rows of time, prj, reason and cs, the latest first.
+// (UTF-8, in either case): rows of time, prj, reason, cs and n, the latest first.
 function SearchedAnswers(ReportStore $store, string $search, array $filter, int $limit): array
 {
     [$where, $texts, $bytes] = $filter;
@@ -28,25 +28,26 @@ function SearchedAnswers(ReportStore $store, string $search, array $filter, int 
     // A rare text: its few candidates by id. A frequent one (or one the index cannot narrow
     // down): the latest indexed answers, until enough contain it.
     $which = $ids === null ? 'search IS NOT NULL' : 'id IN (' . implode(', ', $ids ?: [0]) . ')';
-    $found = SearchRows($store, "SELECT time, prj, reason, cs, id FROM reports
+    $found = SearchRows($store, "SELECT time, prj, reason, cs, n, id FROM reports
                                  WHERE $which AND $where AND search_cs = " . ReadingSql($store)
                         . " AND $contains ORDER BY time DESC, id DESC LIMIT $limit",
                         [...$chosen, [$folded, false]]);
-    $others = $store->db->prepare("SELECT time, prj, reason, cs, id FROM reports
+    $others = $store->db->prepare("SELECT time, prj, reason, cs, n, id FROM reports
                                    WHERE $where AND (" . UnindexedSql($store) . ')
                                    ORDER BY time DESC, id DESC');
     $store->Bind($others, $texts, $bytes);
     $others->execute();
     for ($more = 0; $more < $limit && ($row = $others->fetch(PDO::FETCH_NUM)) !== false;) {
         $row = array_map('Bytes', $row);
-        $columns = SearchColumns(['reason' => $row[2], 'cs' => $row[3], 'prj' => $row[1]]);
+        $columns = SearchColumns(['reason' => $row[2], 'cs' => $row[3], 'prj' => $row[1],
+                                  'n' => $row[4]]);
         if ($columns && strpos($columns['search'], $folded) !== false) {
             $found[] = $row;
             ++$more;
         }
     }
-    usort($found, fn ($a, $b) => [$b[0], (int)$b[4]] <=> [$a[0], (int)$a[4]]);
-    return array_map(fn ($row) => array_slice($row, 0, 4), array_slice($found, 0, $limit));
+    usort($found, fn ($a, $b) => [$b[0], (int)$b[5]] <=> [$a[0], (int)$a[5]]);
+    return array_map(fn ($row) => array_slice($row, 0, 5), array_slice($found, 0, $limit));
 }
 
 // The ids of the indexed answers that may contain $folded, or null when there are more than
@@ -84,7 +85,7 @@ function CandidateIds(ReportStore $store, string $folded): ?array
 // answer's charset is compared instead.
 function UnindexedSql(ReportStore $store): string
 {
-    $conditions = ['search IS NULL AND ' . FreeTextSql($store)];
+    $conditions = [UnsearchedSql($store->pgsql) . ' AND ' . FreeTextSql($store)];
     $probes = 0;
     $tag = '';
     $old = 'search IS NOT NULL AND cs IS NULL';

@@ -11,50 +11,15 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 
 require_once __DIR__ . '/charsets.php';
 require_once __DIR__ . '/search.php';
+require_once __DIR__ . '/folding.php';
 
 const kFillBatch = 2000;  // answers indexed per statement on PostgreSQL
 
-// UTF-8 text folded for the search: each capital letter of the Latin, Greek, Cyrillic and
-// Armenian scripts as its small letter, and NUL, which PostgreSQL text cannot hold, as
-// U+0001 (a search never holds a control character). Character by character, so a search
-// folded alike is found wherever its letters are.
+// UTF-8 text folded for the search as the search folds it (FoldedUtf8), and NUL, which
+// PostgreSQL text cannot hold, as U+0001 (a search never holds a control character).
 function SearchFolded(string $utf8): string
 {
-    return strtr($utf8, SmallLetters());
-}
-
-// [capital letter => small letter, as UTF-8], without mbstring, which many hosts lack.
-function SmallLetters(): array
-{
-    static $map = null;
-    if ($map !== null) {
-        return $map;
-    }
-    $map = ["\0" => "\x01", "\u{130}" => "i\u{307}", "\u{178}" => "\u{FF}",
-            "\u{4C0}" => "\u{4CF}", "\u{1E9E}" => "\u{DF}", "\u{386}" => "\u{3AC}",
-            "\u{38C}" => "\u{3CC}", "\u{38E}" => "\u{3CD}", "\u{38F}" => "\u{3CE}",
-            "\u{1AF}" => "\u{1B0}", "\u{1C4}" => "\u{1C6}", "\u{1C5}" => "\u{1C6}",
-            "\u{1C7}" => "\u{1C9}", "\u{1C8}" => "\u{1C9}", "\u{1CA}" => "\u{1CC}",
-            "\u{1CB}" => "\u{1CC}", "\u{1F1}" => "\u{1F3}", "\u{1F2}" => "\u{1F3}",
-            "\u{1F4}" => "\u{1F5}"];
-    // [first, last, distance to the small letter, step]: a step of 2 for the scripts
-    // that alternate capital and small letters.
-    foreach ([[0x41, 0x5A, 32, 1], [0xC0, 0xD6, 32, 1], [0xD8, 0xDE, 32, 1],
-              [0x100, 0x12E, 1, 2], [0x132, 0x136, 1, 2], [0x139, 0x147, 1, 2],
-              [0x14A, 0x176, 1, 2], [0x179, 0x17D, 1, 2], [0x1A0, 0x1A4, 1, 2],
-              [0x1CD, 0x1DB, 1, 2], [0x1DE, 0x1EE, 1, 2], [0x1F8, 0x21E, 1, 2],
-              [0x222, 0x232, 1, 2], [0x3D8, 0x3EE, 1, 2], [0x388, 0x38A, 37, 1],
-              [0x391, 0x3A1, 32, 1], [0x3A3, 0x3AB, 32, 1], [0x400, 0x40F, 80, 1],
-              [0x410, 0x42F, 32, 1], [0x460, 0x480, 1, 2], [0x48A, 0x4BE, 1, 2],
-              [0x4C1, 0x4CD, 1, 2], [0x4D0, 0x52E, 1, 2], [0x531, 0x556, 48, 1],
-              [0x1E00, 0x1E94, 1, 2], [0x1EA0, 0x1EFE, 1, 2], [0xFF21, 0xFF3A, 32, 1]]
-             as [$first, $last, $distance, $step]) {
-        for ($code = $first; $code <= $last; $code += $step) {
-            $map[iconv('UTF-32BE', 'UTF-8', pack('N', $code))]
-                = iconv('UTF-32BE', 'UTF-8', pack('N', $code + $distance));
-        }
-    }
-    return $map;
+    return str_replace("\0", "\x01", FoldedUtf8($utf8));
 }
 
 // The charset a report's texts are read in with today's settings.
@@ -64,28 +29,42 @@ function SearchReading(?string $cs, string $prj): string
 }
 
 // The indexed columns of a report to be stored (its column => value), or [] for a report
-// that is no free text.
+// that is no free text (FreeTextSql: after "Other:", or after the colon of reason 7).
 function SearchColumns(array $report): array
 {
-    if (strncmp($report['reason'], 'Other:', 6) !== 0 || strlen($report['reason']) <= 7) {
+    $reason = (string)$report['reason'];
+    $colon = strpos($reason, ':');
+    if ((int)($report['n'] ?? 0) === 7) {
+        if (strlen($reason) <= ($colon === false ? 1 : $colon + 2)) {
+            return [];
+        }
+        $text = $colon === false ? $reason : substr($reason, $colon + 1);
+    } elseif (strncmp($reason, 'Other:', 6) === 0 && strlen($reason) > 7) {
+        $text = substr($reason, 6);
+    } else {
         return [];
     }
     $cs = $report['cs'] ?? null;
-    return ['search' => SearchFolded(StoredUtf8(substr($report['reason'], 6), $cs,
-                                                $report['prj'])),
-            'search_cs' => SearchReading($cs, $report['prj'])];
+    return ['search' => SearchFolded(StoredUtf8($text, $cs, (string)$report['prj'])),
+            'search_cs' => SearchReading($cs, (string)$report['prj'])];
+}
+
+// The answers not yet indexed that may be free texts, as the index of them has it; the
+// search adds FreeTextSql.
+function UnsearchedSql(bool $pgsql): string
+{
+    return 'search IS NULL AND (' . ($pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea"
+                                            : "substr(reason, 1, 6) = 'Other:'") . ' OR n = 7)';
 }
 
 // Adds the columns and their indexes; the fill is FillSearch's.
 function SearchColumnSchema(bool $pgsql): array
 {
-    $free = $pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea AND length(reason) > 7"
-        : "substr(reason, 1, 6) = 'Other:' AND length(CAST(reason AS BLOB)) > 7";
     // Besides: the indexed answers by time (for searches the index cannot narrow down), and
     // the charsets the old reports of each product were indexed in.
     $schema = ['ALTER TABLE reports ADD COLUMN search TEXT',
                'ALTER TABLE reports ADD COLUMN search_cs TEXT',
-               "CREATE INDEX reports_unsearched ON reports (time) WHERE search IS NULL AND $free",
+               'CREATE INDEX reports_unsearched ON reports (time) WHERE ' . UnsearchedSql($pgsql),
                'CREATE INDEX reports_searched ON reports (time) WHERE search IS NOT NULL',
                'CREATE INDEX reports_search_readings ON reports (search_cs, prj)
                     WHERE search IS NOT NULL AND cs IS NULL'];
@@ -163,24 +142,26 @@ function SearchProblem(ReportStore $store): string
 // PostgreSQL. Runs inside the caller's transaction, if any.
 function FillSearch(ReportStore $store): void
 {
-    $free = FreeTextSql($store);
+    $unsearched = UnsearchedSql($store->pgsql) . ' AND ' . FreeTextSql($store);
     if (!$store->pgsql) {
-        $store->db->sqliteCreateFunction('exitpoll_search', fn ($reason, $cs, $prj) =>
-            SearchColumns(['reason' => $reason, 'cs' => $cs, 'prj' => $prj])['search'], 3);
+        $store->db->sqliteCreateFunction('exitpoll_search', fn ($reason, $cs, $prj, $n) =>
+            SearchColumns(['reason' => $reason, 'cs' => $cs, 'prj' => $prj, 'n' => $n])
+                ['search'] ?? null, 4);
         $store->db->sqliteCreateFunction('exitpoll_reading', 'SearchReading', 2);
-        $store->db->exec("UPDATE reports SET search = exitpoll_search(reason, cs, prj),
-                          search_cs = exitpoll_reading(cs, prj) WHERE search IS NULL AND $free");
+        $store->db->exec("UPDATE reports SET search = exitpoll_search(reason, cs, prj, n),
+                          search_cs = exitpoll_reading(cs, prj) WHERE $unsearched");
         return;
     }
     $last = 0;
     do {
-        $rows = $store->Rows("SELECT id, reason, cs, prj FROM reports
-                              WHERE search IS NULL AND $free AND id > ? ORDER BY id LIMIT "
-                             . kFillBatch, [$last]);
+        $rows = $store->Rows("SELECT id, reason, cs, prj, n FROM reports
+                              WHERE $unsearched AND id > ? ORDER BY id LIMIT " . kFillBatch,
+                             [$last]);
         $values = [];
-        foreach ($rows as [$id, $reason, $cs, $prj]) {
-            $columns = SearchColumns(['reason' => $reason, 'cs' => $cs, 'prj' => $prj]);
-            array_push($values, $id, $columns['search'], $columns['search_cs']);
+        foreach ($rows as [$id, $reason, $cs, $prj, $n]) {
+            $columns = SearchColumns(['reason' => $reason, 'cs' => $cs, 'prj' => $prj,
+                                      'n' => $n]);
+            array_push($values, $id, $columns['search'] ?? null, $columns['search_cs'] ?? null);
             $last = (int)$id;
         }
         if ($rows) {

@@ -34,13 +34,18 @@ function SchemaSteps(bool $pgsql): array
 }
 
 // The charset of a report's texts (cs: NULL for the applet's ANSI bytes, 'utf-8') and its
-// reason's number (n, 1 to 7), added to a database of any earlier version in one
-// transaction. The reports stored so far have neither, and their counts stay as they are;
-// the triggers are made anew to count the new reports by number and charset.
+// reason's number (n, 1 to 7), with indexes of the free texts of reason 7, added to a
+// database of any earlier version in one transaction. The reports stored so far have
+// neither, and their counts stay as they are; the triggers are made anew to count the new
+// reports by number and charset.
 function CharsetSchema(bool $pgsql): array
 {
     $schema = ["ALTER TABLE reports ADD COLUMN cs TEXT CHECK (cs = 'utf-8')",
-               'ALTER TABLE reports ADD COLUMN n SMALLINT CHECK (n BETWEEN 1 AND 7)'];
+               'ALTER TABLE reports ADD COLUMN n SMALLINT CHECK (n BETWEEN 1 AND 7)',
+               // The free texts of reports with a number, in any language, beside those of
+               // "Other:" (FreeTextSql).
+               'CREATE INDEX reports_numbered_other_time ON reports (time) WHERE n = 7',
+               'CREATE INDEX reports_numbered_other_prj_time ON reports (prj, time) WHERE n = 7'];
     if (!$pgsql) {
         foreach (['reports_counted', 'reports_uncounted', 'reports_versions_counted',
                   'reports_versions_uncounted', 'reports_version_split',

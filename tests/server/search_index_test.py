@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The free-text search with its index against a model of what it must find: random answers
-(Cyrillic, accented and CJK letters, NUL, %, _, quotes) stored by the collector (indexed),
+(Cyrillic, accented and CJK letters, NUL, %, _, quotes; after "Other:" or, for reason 7,
+after a colon in any language) stored by the collector (indexed),
 stored past it (not indexed), and stored while the settings read a product's old reports in
 another charset (indexed in a reading no longer valid), searched for random parts of them in
 random case; on SQLite and PostgreSQL alike."""
@@ -16,11 +17,13 @@ import collector as c  # noqa: E402
 
 LETTERS = "aAbBzZ éÉçÇÿŸàÀ%_!\"'\\\0" + "пПрРёЁжЖяЯ動作遅い😀"
 ANSI = [ch for ch in LETTERS if ch.isascii() or ch in "éÉçÇÿŸàÀ"]
-# (how a report is stored, its product, charset, letters): "stored" by the collector;
-# "past" it, by plain SQL (not indexed); "stale", stored while the settings read the
-# product's reports as Windows-1251 (indexed in that reading, searched in Windows-1252).
-KINDS = [("stored", "P", "utf-8", LETTERS), ("stored", "P", None, ANSI),
-         ("past", "P", None, ANSI), ("stale", "R", None, ANSI)]
+# (how a report is stored, its product, charset, reason number, letters): "stored" by the
+# collector; "past" it, by plain SQL (not indexed); "stale", stored while the settings read
+# the product's reports as Windows-1251 (indexed in that reading, searched in Windows-1252).
+# Reason 7's free text follows its first colon, in any language.
+KINDS = [("stored", "P", "utf-8", None, LETTERS), ("stored", "P", None, None, ANSI),
+         ("stored", "P", "utf-8", 7, LETTERS), ("past", "P", None, None, ANSI),
+         ("past", "P", "utf-8", 7, LETTERS), ("stale", "R", None, None, ANSI)]
 FIXED_SEARCHES = ["%", "_", "!", "\"", "'", "\\", "zz", "пр", "ПРё", "動作", "😀", "é", "É%",
                   "a_b", "Ÿ", "nothing like it"]
 
@@ -32,24 +35,29 @@ require $argv[1] . '/lib/reports.php';
 require $argv[1] . '/lib/choice.php';
 $input = json_decode(stream_get_contents(STDIN), true);
 $store = ReportStore::Open();
-foreach ($input['reports'] as [$how, $prj, $cs, $hex]) {
+foreach ($input['reports'] as [$how, $prj, $cs, $n, $hex]) {
     $report = ['time' => '2026-01-01T00:00:00Z', 'prj' => $prj, 'reason' => hex2bin($hex),
-               'os' => 'W', 'cs' => $cs];
+               'os' => 'W', 'cs' => $cs, 'n' => $n];
     if ($how !== 'past') {
         $store->StoreReport($report, microtime(true) + 30);
         continue;
     }
-    $insert = $store->db->prepare('INSERT INTO reports (time, cs, prj, reason, os)
-                                   VALUES (?, ?, ?, ?, ?)');
-    $store->Bind($insert, [$report['time'], $cs], [$prj, $report['reason'], 'W']);
+    $insert = $store->db->prepare('INSERT INTO reports (time, cs, n, prj, reason, os)
+                                   VALUES (?, ?, ?, ?, ?, ?)');
+    $store->Bind($insert, [$report['time'], $cs, $n], [$prj, $report['reason'], 'W']);
     $insert->execute();
 }
 $filter = ChoiceFilter(['since' => '', 'before' => '', 'prj' => null, 'ver' => null], [],
                        'time', true);
 $found = [];
 foreach ($input['searches'] as $search) {
-    $found[] = array_map(fn ($row) => bin2hex($row[2]),
-                         SearchedAnswers($store, $search, $filter, 100000));
+    // Through the index, and by the search that reads every answer.
+    [$match, $bytes] = FreeTextMatch($store, $search);
+    $found[] = [array_map(fn ($row) => bin2hex($row[2]),
+                          SearchedAnswers($store, $search, $filter, 100000)),
+                array_map(fn ($row) => bin2hex($row[0]), $store->Rows(
+                    'SELECT reason FROM reports WHERE ' . FreeTextSql($store) . " AND $match",
+                    [], $bytes))];
 }
 echo json_encode($found);
 """
@@ -59,31 +67,43 @@ def Folded(text):
     return "".join(ch.lower() for ch in text)
 
 
-def Shown(reason, cs):
-    """The answer's text after "Other:" as the page reads it today."""
-    return reason[6:].decode("utf-8" if cs else "cp1252", errors="replace")
+def FreeText(reason, n):
+    """The free text of a reason as bytes, or None: after "Other:", or for reason 7 after its
+    first colon."""
+    if n == 7:
+        colon = reason.find(b":")
+        return (reason[colon + 1:] if len(reason) > colon + 2 else None) if colon >= 0 else (
+            reason if len(reason) > 1 else None)
+    return reason[6:] if reason.startswith(b"Other:") and len(reason) > 7 else None
+
+
+def Shown(text, cs):
+    return text.decode("utf-8" if cs else "cp1252", errors="replace")
 
 
 def Matches(reports, search):
-    return sorted(reason.hex() for _, _, cs, reason in reports
-                  if reason.startswith(b"Other:") and len(reason) > 7
-                  and Folded(search) in Folded(Shown(reason, cs)))
+    return sorted(reason.hex() for _, _, cs, n, reason in reports
+                  if FreeText(reason, n) is not None
+                  and Folded(search) in Folded(Shown(FreeText(reason, n), cs)))
 
 
 def RandomReports(rng):
     reports = []
-    for how, prj, cs, letters in KINDS * 40:
+    for how, prj, cs, n, letters in KINDS * 30:
         text = "".join(rng.choice(letters) for _ in range(rng.randrange(1, 12)))
-        reason = b"Other: " + text.encode("utf-8" if cs else "cp1252")
-        reports.append((how, prj, cs, reason if rng.random() < 0.9 else text.encode()))
+        label = "Anders: " if n else "Other: "
+        reason = (label + text).encode("utf-8" if cs else "cp1252")
+        reports.append((how, prj, cs, n, reason if rng.random() < 0.9 else text.encode()))
     return reports
 
 
 def RandomSearches(rng, reports):
     searches = list(FIXED_SEARCHES)
     while len(searches) < 80:
-        _, _, cs, reason = rng.choice(reports)
-        text = Shown(reason, cs).replace("\0", "")
+        _, _, cs, n, reason = rng.choice(reports)
+        if FreeText(reason, n) is None:
+            continue
+        text = Shown(FreeText(reason, n), cs).replace("\0", "")
         if len(text.strip()) < 2:
             continue
         start = rng.randrange(len(text) - 1)
@@ -110,17 +130,25 @@ class SearchIndexTest(unittest.TestCase):
                         chosen = [r for r in reports if (r[0] == "stale") == (phase == "stale")]
                         found = self.Run(dict(database.settings, **settings), chosen, searches)
                     self.assertEqual(self.Indexed(database), sum(
-                        1 for how, _, _, reason in reports if how != "past"
-                        and reason.startswith(b"Other:") and len(reason) > 7))
-                    for search, answers in zip(searches, found):
+                        1 for how, _, _, n, reason in reports
+                        if how != "past" and FreeText(reason, n) is not None))
+                    # PostgreSQL's search that reads every answer (the one without the
+                    # index) reads an answer with a NUL in its escaped form, which only its
+                    # ASCII matches: those are compared through the index alone.
+                    nul = ({reason.hex() for *_, reason in reports if b"\0" in reason}
+                           if Database is c.PostgresDatabase else set())
+                    for search, (indexed, unindexed) in zip(searches, found):
                         with self.subTest(search=search):
-                            self.assertEqual(sorted(answers), Matches(reports, search))
+                            want = Matches(reports, search)
+                            self.assertEqual(sorted(indexed), want)
+                            self.assertEqual(sorted(set(unindexed) - nul),
+                                             sorted(set(want) - nul))
                 finally:
                     database.Drop()
 
     def Run(self, settings, reports, searches):
-        data = json.dumps({"reports": [(how, prj, cs, reason.hex())
-                                       for how, prj, cs, reason in reports],
+        data = json.dumps({"reports": [(how, prj, cs, n, reason.hex())
+                                       for how, prj, cs, n, reason in reports],
                            "searches": searches})
         result = subprocess.run(["php", "-r", HELPER, "--", c.SERVER_DIR],
                                 env=c._Environment(settings), input=data.encode(),
