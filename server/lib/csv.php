@@ -22,12 +22,9 @@ function SendCsv(ReportStore $store, array $choice): void
     [$where, $texts, $bytes] = ChoiceFilter($choice, [], 'time', true);
     $last = 0;
     do {
-        // A database still awaiting its upgrade has no versions, ids or ways yet.
-        $rows = $store->Rows('SELECT id, time, prj, reason, os, ' . implode(', ', array_map(
-            fn ($column, $otherwise) => $store->Column($column, $otherwise),
-            ['ver', 'report_id', 'via', 'cs', 'n'], ['NULL', 'NULL', "'http'", 'NULL', 'NULL']))
-            . " FROM reports WHERE id > ? AND $where ORDER BY id LIMIT " . kCsvBatch,
-            [$last, ...$texts], $bytes);
+        $rows = $store->Rows("SELECT id, time, prj, reason, os, ver, report_id, via, cs, n
+                              FROM reports WHERE id > ? AND $where ORDER BY id LIMIT " . kCsvBatch,
+                             [$last, ...$texts], $bytes);
         foreach ($rows as [$id, $time, $prj, $reason, $os, $ver, $reportId, $via, $cs, $n]) {
             // The product version is the applet's ANSI bytes whatever the report's charset.
             echo CsvLine([$time, StoredUtf8($prj, $cs, $prj), StoredUtf8($reason, $cs, $prj),

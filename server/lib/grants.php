@@ -87,3 +87,23 @@ function ReportColumns(PDO $db, bool $pgsql): array
     return $db->query('SELECT name FROM pragma_table_info(\'reports\')')
         ->fetchAll(PDO::FETCH_COLUMN);
 }
+
+// For the readers of a database that awaits its upgrade: a view that stands in for the
+// reports table until the transaction ends (temporary objects come first in the search
+// path), with each column it lacks as reports stored without that column have it.
+function EarlierReportsView(PDO $db, array $columns): string
+{
+    $missing = array_diff_key(['ver' => 'NULL::bytea', 'report_id' => 'NULL::text',
+                               'via' => "'http'::text", 'mail_key' => 'NULL::text',
+                               'cs' => 'NULL::text', 'n' => 'NULL::smallint',
+                               'search' => 'NULL::text', 'search_cs' => 'NULL::text'],
+                              array_flip($columns));
+    if (!$missing) {
+        return 'SELECT 1';  // nothing to stand in for
+    }
+    $table = $db->query("SELECT format('%s.%I', relnamespace::regnamespace, relname)
+                         FROM pg_class WHERE oid = to_regclass('reports')")->fetchColumn();
+    return 'CREATE TEMPORARY VIEW reports AS SELECT *, ' . implode(', ', array_map(
+        fn ($name, $value) => "$value AS $name", array_keys($missing), $missing))
+        . " FROM $table";
+}

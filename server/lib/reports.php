@@ -257,6 +257,8 @@ final class ReportStore
                 $this->Rollback();
                 $this->upgradeProblem = $refused->getMessage();
                 $this->columns = ReportColumns($this->db, true);
+                $this->db->beginTransaction();  // which the view below ends with
+                $this->db->exec(EarlierReportsView($this->db, $this->columns));
             }
         }
     }
