@@ -77,6 +77,21 @@ function CheckUpgradeAllowed(PDO $db): void
     }
 }
 
+// The columns of the reports table to store $values in while the upgrade cannot run (the
+// earlier release's), or throws $refused: a mail without its key would be stored again by
+// the next import, and UTF-8 without its charset read as ANSI for good.
+function ColumnsUntilUpgrade(PDO $db, array $values, UpgradeNotAllowed $refused): array
+{
+    $columns = ReportColumns($db, true);
+    foreach (['mail_key', 'cs'] as $needed) {
+        if ($values[$needed] !== null && !in_array($needed, $columns, true)) {
+            throw $refused;
+        }
+    }
+    error_log('exitpoll: ' . $refused->getMessage());
+    return $columns;
+}
+
 // The names of the reports table's columns.
 function ReportColumns(PDO $db, bool $pgsql): array
 {

@@ -109,17 +109,9 @@ final class ReportStore
                 try {
                     $this->CreateSchema();  // the first report of a new or an earlier database
                 } catch (UpgradeNotAllowed $refused) {
-                    // Stored as the earlier release did, until the upgrade may run; but a mail
-                    // without its key would be stored again by the next import, and UTF-8
-                    // without its charset read as ANSI for good.
+                    // Stored as the earlier release did, until the upgrade may run.
                     $this->Rollback();
-                    $this->columns = ReportColumns($this->db, $this->pgsql);
-                    foreach (['mail_key', 'cs'] as $needed) {
-                        if ($values[$needed] !== null && !in_array($needed, $this->columns)) {
-                            throw $refused;
-                        }
-                    }
-                    error_log('exitpoll: ' . $refused->getMessage());
+                    $this->columns = ColumnsUntilUpgrade($this->db, $values, $refused);
                 }
                 return $this->Insert($values, $earlierKey, $deadline);
             }
@@ -192,8 +184,13 @@ final class ReportStore
                     array_map([$this->db, 'exec'], $statements());
                 }
             }
-            FillSearch($this);  // the answers stored before the search index, or by others
+            $filled = FillSearch($this);  // answers stored before the search index, or by others
             $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
+            if ($this->pgsql && $filled > 0) {
+                // The rows the fill replaced stay in the indexes until vacuumed, and would
+                // slow every search down; its statistics are made anew for the planner.
+                $this->db->exec('VACUUM (ANALYZE) reports');
+            }
         } catch (Throwable $failure) {
             $this->Rollback();
             if ($failure instanceof PDOException && (string)$failure->getCode() === '42501') {

@@ -139,8 +139,8 @@ function SearchProblem(ReportStore $store): string
 
 // Indexes the free texts that are not yet (all of them after the upgrade that adds the
 // columns; those stored by other means later): in one statement on SQLite, in batches on
-// PostgreSQL. Runs inside the caller's transaction, if any.
-function FillSearch(ReportStore $store): void
+// PostgreSQL. Runs inside the caller's transaction, if any; returns how many it indexed.
+function FillSearch(ReportStore $store): int
 {
     $unsearched = UnsearchedSql($store->pgsql) . ' AND ' . FreeTextSql($store);
     if (!$store->pgsql) {
@@ -148,11 +148,12 @@ function FillSearch(ReportStore $store): void
             SearchColumns(['reason' => $reason, 'cs' => $cs, 'prj' => $prj, 'n' => $n])
                 ['search'] ?? null, 4);
         $store->db->sqliteCreateFunction('exitpoll_reading', 'SearchReading', 2);
-        $store->db->exec("UPDATE reports SET search = exitpoll_search(reason, cs, prj, n),
-                          search_cs = exitpoll_reading(cs, prj) WHERE $unsearched");
-        return;
+        return (int)$store->db->exec("UPDATE reports SET search = exitpoll_search(reason, cs,
+                                      prj, n), search_cs = exitpoll_reading(cs, prj)
+                                      WHERE $unsearched");
     }
     $last = 0;
+    $filled = 0;
     do {
         $rows = $store->Rows("SELECT id, reason, cs, prj, n FROM reports
                               WHERE $unsearched AND id > ? ORDER BY id LIMIT " . kFillBatch,
@@ -163,6 +164,7 @@ function FillSearch(ReportStore $store): void
                                       'n' => $n]);
             array_push($values, $id, $columns['search'] ?? null, $columns['search_cs'] ?? null);
             $last = (int)$id;
+            ++$filled;
         }
         if ($rows) {
             $marks = implode(', ', array_fill(0, count($rows), '(?::bigint, ?, ?)'));
@@ -171,4 +173,5 @@ function FillSearch(ReportStore $store): void
                          $values);
         }
     } while (count($rows) === kFillBatch);
+    return $filled;
 }
