@@ -126,7 +126,8 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
         echo '<table id="freetexts"><tr><th>Time (UTC)</th><th>Product</th><th>Answer</th></tr>';
         foreach ($freeTexts as [$time, $prj, $reason, $cs, $n]) {
             // The text after "Other:", or after the colon of reason 7 in any language.
-            $cut = (int)$n === 7 && strpos($reason, ':') !== false ? strpos($reason, ':') + 1 : 6;
+            $cut = (int)$n === 7 ? (int)strpos($reason, ':') + (strpos($reason, ':') !== false)
+                : 6;
             $answer = StoredUtf8(ltrim(substr($reason, $cut), ' '), $cs, $prj);
             printf('<tr><td class="when">%s</td><td class="prj">%s</td>'
                    . '<td class="text">%s</td></tr>',

@@ -44,6 +44,8 @@ def Query(reason, encoding, n=None, prj=PRODUCT, os_name="Windows XP"):
 # of Windows-1252 bytes without cs, as every applet before sent them.
 STORED = [
     ("ru, 1251 without cs", LEGACY, "Неудобный интерфейс", None, "cp1251"),
+    # Its "й" is the byte of Latin-1's "é".
+    ("ru, 1251 free text", LEGACY, "Other: Программа медленная, мой ПК новый", None, "cp1251"),
     ("ru, UTF-8", PRODUCT, "Неудобный интерфейс", 4, "utf-8"),
     ("ru, UTF-8 free text", PRODUCT, "Другое: Программа очень медленная", 7, "utf-8"),
     ("ja, UTF-8", PRODUCT, "価格が高すぎる", 5, "utf-8"),
@@ -123,7 +125,7 @@ class LanguagesTest(unittest.TestCase):
         # sent in 1251 without a number counts with the number its text is sent with, and
         # the English "Other:" sent without one with 7.
         self.assertEqual(bars, {"Too expensive": 4, "Неудобный интерфейс": 2,
-                                "Other (free text)": 5})
+                                "Other (free text)": 6})
         shares = {}
         for label, count in re.findall(r'<rect class="share" data-label="([^"]*)" '
                                        r'data-count="(\d+)"', body):
@@ -132,14 +134,19 @@ class LanguagesTest(unittest.TestCase):
         texts = [html.unescape(t) for t in re.findall(r'<td class="text">(.*?)</td>', body)]
         self.assertEqual(sorted(texts), sorted(["Программа очень медленная", "動作が遅い",
                                                 "Läuft zu langsam für mich",
-                                                "naïve – “quoted”", "動作が遅い"]))
+                                                "naïve – “quoted”", "動作が遅い",
+                                                "Программа медленная, мой ПК новый"]))
         chooser = body.split('<select name="p">')[1].split("</select>")[0]
         products = [html.unescape(p) for p in re.findall(r'<option value="[0-9a-f]+"[^>]*>'
                                                          r'([^<]*)</option>', chooser)]
         self.assertEqual(sorted(products), sorted([PRODUCT, LEGACY, LEGACY_JA, "Café Tool"]))
         # Searches in the other case, and none that finds what is not there.
-        for search, found in [("МЕДЛЕННАЯ", ["Программа очень <mark>медленная</mark>"]),
-                              ("ДЛЕН", ["Программа очень ме<mark>длен</mark>ная"]),
+        for search, found in [("МЕДЛЕННАЯ", ["Программа очень <mark>медленная</mark>",
+                                             "Программа <mark>медленная</mark>, мой ПК новый"]),
+                              ("пк", ["Программа медленная, мой <mark>ПК</mark> новый"]),
+                              ("é", []),
+                              ("ДЛЕН", ["Программа очень ме<mark>длен</mark>ная",
+                                        "Программа ме<mark>длен</mark>ная, мой ПК новый"]),
                               ("LÄUFT", ["<mark>Läuft</mark> zu langsam für mich"]),
                               ("NAÏVE", ["<mark>naïve</mark> – “quoted”"]),
                               ("遅い", ["動作が<mark>遅い</mark>"] * 2),
