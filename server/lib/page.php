@@ -93,10 +93,17 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
     }
     echo '</select></label>
 <label>Product <select name="p"><option value="">All products</option>';
+    $chosen = $choice['prj'] === null ? [] : ProductNames($choice['prj']);
+    $listed = [];
     foreach ($products as [$prj]) {
+        $name = $product($prj);
+        if (isset($listed[$name])) {
+            continue;  // the same product, its name sent in another charset
+        }
+        $listed[$name] = true;
         printf('<option value="%s"%s>%s</option>', bin2hex($prj),
-               $prj === $choice['prj'] ? ' selected' : '',
-               $prj === '' ? '(empty)' : Text(Shortened($product($prj), 60)));
+               in_array($prj, $chosen, true) ? ' selected' : '',
+               $prj === '' ? '(empty)' : Text(Shortened($name, 60)));
     }
     echo '</select></label>
 <label>Version <select name="v"><option value="">All versions</option>';

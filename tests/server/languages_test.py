@@ -56,6 +56,7 @@ STORED = [
     ("en, UTF-8 again", PRODUCT, "Too expensive", 5, "utf-8"),
     ("en, 1252 without cs", "Café Tool", "Other: naïve – “quoted”", None, "cp1252"),
     ("ja, 932 without cs", LEGACY_JA, "Other: 動作が遅い", None, "cp932"),
+    ("en, the same product in UTF-8", "Café Tool", "Unstable", 1, "utf-8"),
 ]
 CYRILLIC = "Программа очень медленная".encode("utf-8")
 # Refused with 400, nothing stored.
@@ -125,7 +126,7 @@ class LanguagesTest(unittest.TestCase):
         # sent in 1251 without a number counts with the number its text is sent with, and
         # the English "Other:" sent without one with 7.
         self.assertEqual(bars, {"Too expensive": 4, "Неудобный интерфейс": 2,
-                                "Other (free text)": 6})
+                                "Other (free text)": 6, "Unstable": 1})
         shares = {}
         for label, count in re.findall(r'<rect class="share" data-label="([^"]*)" '
                                        r'data-count="(\d+)"', body):
@@ -140,6 +141,10 @@ class LanguagesTest(unittest.TestCase):
         products = [html.unescape(p) for p in re.findall(r'<option value="[0-9a-f]+"[^>]*>'
                                                          r'([^<]*)</option>', chooser)]
         self.assertEqual(sorted(products), sorted([PRODUCT, LEGACY, LEGACY_JA, "Café Tool"]))
+        # A product whose name came in Windows-1252 and in UTF-8 is one product.
+        for name in ["Café Tool".encode("cp1252"), "Café Tool".encode("utf-8")]:
+            chosen = self.Page(server, b"&p=" + name.hex().encode())
+            self.assertIn('<span id="total">2</span>', chosen)
         # Searches in the other case, and none that finds what is not there.
         for search, found in [("МЕДЛЕННАЯ", ["Программа очень <mark>медленная</mark>",
                                              "Программа <mark>медленная</mark>, мой ПК новый"]),
