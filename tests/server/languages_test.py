@@ -28,20 +28,27 @@ SETTINGS = {"EXITPOLL_LEGACY_CHARSET": "%s=windows-1251;%s=cp932" % (LEGACY, LEG
             "EXITPOLL_REASON_LABELS": "| | | | | |Other (free text)"}
 
 
-def Query(reason, encoding, n=None, prj=PRODUCT, os_name="Windows XP"):
-    """The applet's query: its values percent-encoded in `encoding`, n and cs when UTF-8."""
+def Query(reason, encoding, n=None, prj=PRODUCT, report_id=None):
+    """The applet's query, byte for byte: its values in `encoding`, escaped as it escapes
+    them (letters, digits and !$'()*-.@_ kept, a space as "+", other bytes as %xx), then
+    its id, n and cs (when UTF-8) in its order."""
+    keep = set(b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!$'()*-.@_")
+
     def Encoded(text):
-        return urllib.parse.quote_plus(text.encode(encoding), safe="").encode()
-    query = b"prj=" + Encoded(prj) + b"&reason=" + Encoded(reason) + b"&os=" + Encoded(os_name)
+        return b"".join(bytes([c]) if c in keep else b"+" if c == 32 else b"%%%02x" % c
+                        for c in text.encode(encoding))
+    query = b"prj=" + Encoded(prj) + b"&reason=" + Encoded(reason) + b"&os=Windows+XP"
+    if report_id is not None:
+        query += b"&id=" + report_id.encode()
     if n is not None:
         query += b"&n=%d" % n
     return query + (b"&cs=utf-8" if encoding == "utf-8" else b"")
 
 
-# (why, the query, the product, the reason, the reason's number) of each stored report, as
-# the page must show them. The Russian and Japanese answers are reasons 4, 5 and 7 of the
-# shipped settings file's sections; a Windows-1251 report of the legacy product, and one
-# of Windows-1252 bytes without cs, as every applet before sent them.
+# (why, the product, the reason, its number, the charset sent in) of each stored report, the
+# texts as the page must show them. The answers are reasons 1, 4, 5 and 7 of the shipped
+# settings file's sections, sent with Charset=utf-8 and ReasonNumber=yes, or without them
+# as the ANSI bytes of Russian, Japanese and western Windows, as every applet before did.
 STORED = [
     ("ru, 1251 without cs", LEGACY, "Неудобный интерфейс", None, "cp1251"),
     # Its "й" is the byte of Latin-1's "é".
@@ -58,7 +65,6 @@ STORED = [
     ("ja, 932 without cs", LEGACY_JA, "Other: 動作が遅い", None, "cp932"),
     ("en, the same product in UTF-8", "Café Tool", "Unstable", 1, "utf-8"),
 ]
-CYRILLIC = "Программа очень медленная".encode("utf-8")
 # Refused with 400, nothing stored.
 REFUSED = [
     ("cs with 1251 bytes", Query("Неудобный интерфейс", "cp1251") + b"&cs=utf-8"),
@@ -96,15 +102,17 @@ class LanguagesTest(unittest.TestCase):
                     with self.subTest(why):
                         answer = c.Report(server.port, query)
                         self.assertEqual(c.SplitAnswer(answer)[0], b"HTTP/1.1 400 Bad Request")
-                for why, prj, reason, n, encoding in STORED:
+                for number, (why, prj, reason, n, encoding) in enumerate(STORED):
                     with self.subTest(why):
-                        answer = c.Report(server.port, Query(reason, encoding, n, prj))
+                        answer = c.Report(server.port, Query(reason, encoding, n, prj,
+                                                             "%016x" % number))
                         self.assertEqual(c.SplitAnswer(answer)[2], b"OK\n")
-                stored = database.Columns(["time", "prj", "reason", "os", "cs", "n"])
+                stored = database.Columns(["time", "prj", "reason", "os", "cs", "n",
+                                           "report_id"])
                 self.assertEqual([row[1:] for row in stored], [
                     (prj.encode(encoding), reason.encode(encoding), b"Windows XP",
-                     "utf-8" if encoding == "utf-8" else None, n)
-                    for _, prj, reason, n, encoding in STORED])
+                     "utf-8" if encoding == "utf-8" else None, n, "%016x" % number)
+                    for number, (_, prj, reason, n, encoding) in enumerate(STORED)])
                 self.CheckPage(server, stored)
                 self.CheckCsv(server, stored)
                 if Database is c.SqliteDatabase:
@@ -169,9 +177,10 @@ class LanguagesTest(unittest.TestCase):
         self.assertEqual(status, b"HTTP/1.1 200 OK")
         lines = [",".join(Cell(v) for v in ["time", "product", "reason", "windows", "ver", "id",
                                             "via", "n"])]
-        for (time, *_), (_, prj, reason, n, _) in zip(stored, STORED):
-            lines.append(",".join(Cell(v) for v in [time, prj, reason, "Windows XP", "", "",
-                                                    "http", "" if n is None else str(n)]))
+        for (time, *_, report_id), (_, prj, reason, n, _) in zip(stored, STORED):
+            lines.append(",".join(Cell(v) for v in [time, prj, reason, "Windows XP", "",
+                                                    report_id, "http",
+                                                    "" if n is None else str(n)]))
         self.assertEqual(body, ("\ufeff" + "".join(line + "\r\n" for line in lines))
                          .encode("utf-8"))
 
