@@ -188,15 +188,15 @@ class LanguagesTest(unittest.TestCase):
         folder = os.environ.get("EXITPOLL_SCREENSHOT_DIR", tempfile.gettempdir())
         os.makedirs(folder, exist_ok=True)
         with tempfile.TemporaryDirectory(prefix="exitpoll-chromium-") as profile:
-            spec = os.path.join(profile, "page.json")
-            with open(spec, "w") as f:
+            wanted = os.path.join(profile, "page.json")
+            with open(wanted, "w") as f:
                 json.dump({"url": "http://127.0.0.1:%d%s?days=all" % (server.port,
                                                                       c.RESULTS_PATH),
                            "password": PASSWORD, "profile": os.path.join(profile, "chromium"),
                            "screenshot": os.path.join(folder, "results_page_languages.png"),
                            "shown": ["Программа очень медленная", "動作が遅い",
                                      "Неудобный интерфейс", "Läuft zu langsam für mich"]}, f)
-            result = subprocess.run(["node", os.path.join(HERE, "languages_page.mjs"), spec],
+            result = subprocess.run(["node", os.path.join(HERE, "languages_page.mjs"), wanted],
                                     cwd=HERE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                     timeout=180)
             self.assertEqual(result.returncode, 0, result.stdout.decode(errors="replace"))
