@@ -18,8 +18,29 @@ function FoldedUtf8($text): string
         [$upper, $lower] = FoldingPairsUtf8();
         $map = array_combine(preg_split('//u', $upper, -1, PREG_SPLIT_NO_EMPTY),
                              preg_split('//u', $lower, -1, PREG_SPLIT_NO_EMPTY));
+        // ASCII by strtolower (which knows nothing else), so that strtr skips every ASCII
+        // byte at once: many times faster for text that is mostly ASCII.
+        $map = array_filter($map, fn ($upper) => strlen($upper) > 1, ARRAY_FILTER_USE_KEY);
     }
-    return strtr((string)$text, $map);
+    return strtr(strtolower((string)$text), $map);
+}
+
+// Windows-1252 bytes with every capital letter made small, byte for byte: the same letters
+// as FoldedUtf8 folds of that code page, but without reading the text as UTF-8 first.
+function FoldedAnsi($bytes): string
+{
+    static $pairs = null;
+    if ($pairs === null) {
+        $pairs = [implode('', range('A', 'Z')) . "\x8A\x8C\x8E\x9F",
+                  implode('', range('a', 'z')) . "\x9A\x9C\x9E\xFF"];
+        for ($byte = 0xC0; $byte <= 0xDE; ++$byte) {
+            if ($byte !== 0xD7) {  // the multiplication sign
+                $pairs[0] .= chr($byte);
+                $pairs[1] .= chr($byte + 0x20);
+            }
+        }
+    }
+    return strtr((string)$bytes, $pairs[0], $pairs[1]);
 }
 
 // The capital letters and their small letters, in the same order, as two UTF-8 strings.
@@ -57,4 +78,20 @@ function FoldingPairsUtf8(): array
     }
     $utf8 = fn (array $codes) => iconv('UTF-32BE', 'UTF-8', pack('N*', ...$codes));
     return $pairs = [$utf8($upper), $utf8($lower)];
+}
+
+// The pairs of FoldingPairsUtf8 whose small letter is in $folded (folded text), as the same
+// two strings.
+function FoldingPairsFor(string $folded): array
+{
+    [$upper, $lower] = FoldingPairsUtf8();
+    $upper = preg_split('//u', $upper, -1, PREG_SPLIT_NO_EMPTY);
+    $pairs = ['', ''];
+    foreach (preg_split('//u', $lower, -1, PREG_SPLIT_NO_EMPTY) as $at => $small) {
+        if (strpos($folded, $small) !== false) {
+            $pairs[0] .= $upper[$at];
+            $pairs[1] .= $small;
+        }
+    }
+    return $pairs;
 }

@@ -103,10 +103,17 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
     }
     echo '</select></label>
 <label>Product <select name="p"><option value="">All products</option>';
+    $chosen = $choice['prj'] === null ? [] : ProductNames($choice['prj']);
+    $listed = [];
     foreach ($products as [$prj]) {
+        $name = $product($prj);
+        if (isset($listed[$name])) {
+            continue;  // the same product, its name sent in another charset
+        }
+        $listed[$name] = true;
         printf('<option value="%s"%s>%s</option>', bin2hex($prj),
-               $prj === $choice['prj'] ? ' selected' : '',
-               $prj === '' ? '(empty)' : Text(Shortened($product($prj), 60)));
+               in_array($prj, $chosen, true) ? ' selected' : '',
+               $prj === '' ? '(empty)' : Text(Shortened($name, 60)));
     }
     echo '</select></label>
 <label>Version <select name="v"><option value="">All versions</option>';
@@ -136,7 +143,8 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
         echo '<table id="freetexts"><tr><th>Time (UTC)</th><th>Product</th><th>Answer</th></tr>';
         foreach ($freeTexts as [$time, $prj, $reason, $cs, $n]) {
             // The text after "Other:", or after the colon of reason 7 in any language.
-            $cut = (int)$n === 7 && strpos($reason, ':') !== false ? strpos($reason, ':') + 1 : 6;
+            $cut = (int)$n === 7 ? (int)strpos($reason, ':') + (strpos($reason, ':') !== false)
+                : 6;
             $answer = StoredUtf8(ltrim(substr($reason, $cut), ' '), $cs, $prj);
             printf('<tr><td class="when">%s</td><td class="prj">%s</td>'
                    . '<td class="text">%s</td></tr>',

@@ -7,20 +7,21 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     exit;
 }
 
+require_once __DIR__ . '/upgrades.php';  // FreeTextTerm
 require_once __DIR__ . '/folding.php';
 require_once __DIR__ . '/charsets.php';
 
 // The SQL condition that picks free-text answers with some text: "Other:" and a text (the
 // applet sends "Other: " for an empty field), or reason number 7 and a text after the
-// colon, in any language; it matches the partial indexes. The length is in bytes: SQLite's
-// length() of text stops at a NUL.
+// colon, in any language; its first term is that of the partial indexes. The length is in
+// bytes: SQLite's length() of text stops at a NUL.
 function FreeTextSql(ReportStore $store): string
 {
-    return $store->pgsql
-        ? "(substring(reason from 1 for 6) = 'Other:'::bytea AND length(reason) > 7
-            OR n = 7 AND length(reason) > position(':'::bytea IN reason) + 1)"
-        : "(substr(reason, 1, 6) = 'Other:' AND length(CAST(reason AS BLOB)) > 7
-            OR n = 7 AND length(CAST(reason AS BLOB)) > instr(CAST(reason AS BLOB), ':') + 1)";
+    return FreeTextTerm($store->pgsql) . ($store->pgsql
+        ? " AND length(reason) > CASE WHEN n = 7 THEN position(':'::bytea IN reason) + 1
+                                      ELSE 7 END"
+        : " AND length(CAST(reason AS BLOB)) > CASE WHEN n = 7
+              THEN instr(CAST(reason AS BLOB), ':') + 1 ELSE 7 END");
 }
 
 // The bytes of a free-text answer after its "Other:" (or for reason number 7 after the
@@ -55,20 +56,28 @@ function FreeTextMatch(ReportStore $store, string $search): array
                 [LikePattern($folded)]];
     }
     if (!$store->pgsql) {
-        // SQLite knows no charsets and folds ASCII letters only, so that runs here, in PHP.
-        $store->db->sqliteCreateFunction(
-            'exitpoll_folded', fn ($bytes, $cs, $prj) => FoldedUtf8(StoredUtf8(
-                (string)$bytes, $cs, (string)$prj)), 3, PDO::SQLITE_DETERMINISTIC);
-        return ['instr(CAST(exitpoll_folded(' . FreeTextBytes($store) . ', cs, prj) AS BLOB),
-                       CAST(? AS BLOB)) > 0', [$folded]];
+        // SQLite knows no charsets and folds ASCII letters only, so that runs here, in PHP;
+        // answers in Windows-1252, the most, folded as bytes (the search in that code page).
+        $ansi = @iconv('UTF-8', 'windows-1252', $folded);
+        $store->db->sqliteCreateFunction('exitpoll_contains', function ($bytes, $cs, $prj)
+                                         use ($folded, $ansi): int {
+            if ($cs === null && LegacyCharset((string)$prj) === 'windows-1252') {
+                return (int)($ansi !== false && strpos(FoldedAnsi($bytes), $ansi) !== false);
+            }
+            return (int)(strpos(FoldedUtf8(StoredUtf8((string)$bytes, $cs, (string)$prj)),
+                                $folded) !== false);
+        }, 3);
+        return ['exitpoll_contains(' . FreeTextBytes($store) . ', cs, prj) = 1', []];
     }
-    [$upper, $lower] = FoldingPairsUtf8();
+    // translate() compares each character with every one it is given, so it is given only
+    // the capitals whose small letter is in the search: no other can be part of a match,
+    // folded or not.
     $fold = fn (string $text) => "translate($text, convert_from(?, 'UTF8'),
                                              convert_from(?, 'UTF8'))
                                   LIKE convert_from(?, 'UTF8') ESCAPE '!'";
-    $foldBytes = [$upper, $lower, LikePattern($folded)];
+    $pattern = LikePattern($folded);
     $parts = ['(cs IS NOT NULL AND ' . $fold(PostgresText($store, 'UTF8')) . ')'];
-    $bytes = $foldBytes;
+    $bytes = [...FoldingPairsFor($folded), $pattern];
     // The answers sent without cs, by the code page of their product: the default one for
     // every product but those named with another.
     [$default, $products] = LegacyCharsets();
@@ -82,12 +91,10 @@ function FreeTextMatch(ReportStore $store, string $search): array
         $names ??= array_map('strval', array_keys($others));
         $which = $charsets[$charset] !== null ? 'prj IN (' . $marks($names) . ')'
             : ($names ? 'prj NOT IN (' . $marks($names) . ')' : '1 = 1');
-        $map = SingleByteMap($charset);
+        $map = SingleByteMap($charset, $folded);
         if ($map !== null) {
-            $parts[] = "(cs IS NULL AND $which AND " . $fold('translate('
-                . PostgresText($store, 'LATIN1') . ", convert_from(?, 'UTF8'),
-                                                     convert_from(?, 'UTF8'))") . ')';
-            $bytes = array_merge($bytes, $names, $map, $foldBytes);
+            $parts[] = "(cs IS NULL AND $which AND " . $fold(PostgresText($store, 'LATIN1')) . ')';
+            $bytes = array_merge($bytes, $names, $map, [$pattern]);
             continue;
         }
         // A code page of two-byte characters, whose scripts have no case: its bytes, the
@@ -128,22 +135,30 @@ function EscapeEncoded(string $bytes): string
         ? '\\\\' : sprintf('\\%03o', ord($byte[0])), $bytes);
 }
 
-// For a code page of one byte per character: [the characters U+0080 to U+00FF, what each
-// byte 0x80 to 0xFF is in that code page], both UTF-8, for translate(); null for a code
-// page with two-byte characters.
-function SingleByteMap(string $charset): ?array
+// For a code page of one byte per character, what translate() makes of its bytes, each read
+// as the character of the same number (LATIN1), to find the folded search $folded in them:
+// [those characters, what each byte is in that code page, folded], both UTF-8, of the bytes
+// that matter (their character, or what they are, is in the search); null for a code page
+// with two-byte characters.
+function SingleByteMap(string $charset, string $folded): ?array
 {
     $from = $to = '';
-    for ($byte = 0x80; $byte <= 0xFF; ++$byte) {
-        $alone = @iconv($charset, 'UTF-8', chr($byte));
+    for ($byte = 0x41; $byte <= 0xFF; ++$byte) {
+        $alone = $byte < 0x80 ? chr($byte) : @iconv($charset, 'UTF-8', chr($byte));
         foreach (["\x40", "\x81", "\xA1"] as $next) {
             if ($alone === false && @iconv($charset, 'UTF-8', chr($byte) . $next) !== false) {
                 return null;  // a lead byte
             }
         }
-        $from .= Utf8($byte);
-        $to .= $charset === 'windows-1252' ? AnsiToUtf8(chr($byte))
+        $read = $charset === 'windows-1252' ? AnsiToUtf8(chr($byte))
             : ($alone === false || $alone === '' ? "\u{FFFD}" : $alone);
+        $read = FoldedUtf8($read);
+        $latin1 = $byte < 0x80 ? chr($byte) : Utf8($byte);
+        if ($read !== $latin1 && (strpos($folded, $read) !== false
+                                  || strpos($folded, $latin1) !== false)) {
+            $from .= $latin1;
+            $to .= $read;
+        }
     }
     return [$from, $to];
 }

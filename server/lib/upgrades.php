@@ -33,6 +33,14 @@ function SchemaSteps(bool $pgsql): array
     ];
 }
 
+// The condition of the free-text answers' indexes, which a query must state as it is here
+// for the databases to use them.
+function FreeTextTerm(bool $pgsql): string
+{
+    return $pgsql ? "(substring(reason from 1 for 6) = 'Other:'::bytea OR n = 7)"
+                  : "(substr(reason, 1, 6) = 'Other:' OR n = 7)";
+}
+
 // The charset of a report's texts (cs: NULL for the applet's ANSI bytes, 'utf-8') and its
 // reason's number (n, 1 to 7), with indexes of the free texts of reason 7, added to a
 // database of any earlier version in one transaction. The reports stored so far have
@@ -42,10 +50,10 @@ function CharsetSchema(bool $pgsql): array
 {
     $schema = ["ALTER TABLE reports ADD COLUMN cs TEXT CHECK (cs = 'utf-8')",
                'ALTER TABLE reports ADD COLUMN n SMALLINT CHECK (n BETWEEN 1 AND 7)',
-               // The free texts of reports with a number, in any language, beside those of
-               // "Other:" (FreeTextSql).
-               'CREATE INDEX reports_numbered_other_time ON reports (time) WHERE n = 7',
-               'CREATE INDEX reports_numbered_other_prj_time ON reports (prj, time) WHERE n = 7'];
+               // The free texts, of "Other:" and of reason 7 in any language (FreeTextSql).
+               'CREATE INDEX reports_free_time ON reports (time) WHERE ' . FreeTextTerm($pgsql),
+               'CREATE INDEX reports_free_prj_time ON reports (prj, time) WHERE '
+                   . FreeTextTerm($pgsql)];
     if (!$pgsql) {
         foreach (['reports_counted', 'reports_uncounted', 'reports_versions_counted',
                   'reports_versions_uncounted', 'reports_version_split',

@@ -50,6 +50,13 @@ function Utf8(int $code): string
     return chr(0xE0 | $code >> 12) . chr(0x80 | $code >> 6 & 0x3F) . chr(0x80 | $code & 0x3F);
 }
 
+// Stored bytes of a report without a charset, in Windows-1252, as HTML text (StoredUtf8
+// reads every charset).
+function Html(string $stored): string
+{
+    return Text(AnsiToUtf8($stored));
+}
+
 // Already UTF-8 text (the page's own) as HTML.
 function Text(string $utf8): string
 {

@@ -28,22 +28,31 @@ SETTINGS = {"EXITPOLL_LEGACY_CHARSET": "%s=windows-1251;%s=cp932" % (LEGACY, LEG
             "EXITPOLL_REASON_LABELS": "| | | | | |Other (free text)"}
 
 
-def Query(reason, encoding, n=None, prj=PRODUCT, os_name="Windows XP"):
-    """The applet's query: its values percent-encoded in `encoding`, n and cs when UTF-8."""
+def Query(reason, encoding, n=None, prj=PRODUCT, report_id=None):
+    """The applet's query, byte for byte: its values in `encoding`, escaped as it escapes
+    them (letters, digits and !$'()*-.@_ kept, a space as "+", other bytes as %xx), then
+    its id, n and cs (when UTF-8) in its order."""
+    keep = set(b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!$'()*-.@_")
+
     def Encoded(text):
-        return urllib.parse.quote_plus(text.encode(encoding), safe="").encode()
-    query = b"prj=" + Encoded(prj) + b"&reason=" + Encoded(reason) + b"&os=" + Encoded(os_name)
+        return b"".join(bytes([c]) if c in keep else b"+" if c == 32 else b"%%%02x" % c
+                        for c in text.encode(encoding))
+    query = b"prj=" + Encoded(prj) + b"&reason=" + Encoded(reason) + b"&os=Windows+XP"
+    if report_id is not None:
+        query += b"&id=" + report_id.encode()
     if n is not None:
         query += b"&n=%d" % n
     return query + (b"&cs=utf-8" if encoding == "utf-8" else b"")
 
 
-# (why, the query, the product, the reason, the reason's number) of each stored report, as
-# the page must show them. The Russian and Japanese answers are reasons 4, 5 and 7 of the
-# shipped settings file's sections; a Windows-1251 report of the legacy product, and one
-# of Windows-1252 bytes without cs, as every applet before sent them.
+# (why, the product, the reason, its number, the charset sent in) of each stored report, the
+# texts as the page must show them. The answers are reasons 1, 4, 5 and 7 of the shipped
+# settings file's sections, sent with Charset=utf-8 and ReasonNumber=yes, or without them
+# as the ANSI bytes of Russian, Japanese and western Windows, as every applet before did.
 STORED = [
     ("ru, 1251 without cs", LEGACY, "Неудобный интерфейс", None, "cp1251"),
+    # Its "й" is the byte of Latin-1's "é".
+    ("ru, 1251 free text", LEGACY, "Other: Программа медленная, мой ПК новый", None, "cp1251"),
     ("ru, UTF-8", PRODUCT, "Неудобный интерфейс", 4, "utf-8"),
     ("ru, UTF-8 free text", PRODUCT, "Другое: Программа очень медленная", 7, "utf-8"),
     ("ja, UTF-8", PRODUCT, "価格が高すぎる", 5, "utf-8"),
@@ -54,8 +63,8 @@ STORED = [
     ("en, UTF-8 again", PRODUCT, "Too expensive", 5, "utf-8"),
     ("en, 1252 without cs", "Café Tool", "Other: naïve – “quoted”", None, "cp1252"),
     ("ja, 932 without cs", LEGACY_JA, "Other: 動作が遅い", None, "cp932"),
+    ("en, the same product in UTF-8", "Café Tool", "Unstable", 1, "utf-8"),
 ]
-CYRILLIC = "Программа очень медленная".encode("utf-8")
 # Refused with 400, nothing stored.
 REFUSED = [
     ("cs with 1251 bytes", Query("Неудобный интерфейс", "cp1251") + b"&cs=utf-8"),
@@ -93,15 +102,17 @@ class LanguagesTest(unittest.TestCase):
                     with self.subTest(why):
                         answer = c.Report(server.port, query)
                         self.assertEqual(c.SplitAnswer(answer)[0], b"HTTP/1.1 400 Bad Request")
-                for why, prj, reason, n, encoding in STORED:
+                for number, (why, prj, reason, n, encoding) in enumerate(STORED):
                     with self.subTest(why):
-                        answer = c.Report(server.port, Query(reason, encoding, n, prj))
+                        answer = c.Report(server.port, Query(reason, encoding, n, prj,
+                                                             "%016x" % number))
                         self.assertEqual(c.SplitAnswer(answer)[2], b"OK\n")
-                stored = database.Columns(["time", "prj", "reason", "os", "cs", "n"])
+                stored = database.Columns(["time", "prj", "reason", "os", "cs", "n",
+                                           "report_id"])
                 self.assertEqual([row[1:] for row in stored], [
                     (prj.encode(encoding), reason.encode(encoding), b"Windows XP",
-                     "utf-8" if encoding == "utf-8" else None, n)
-                    for _, prj, reason, n, encoding in STORED])
+                     "utf-8" if encoding == "utf-8" else None, n, "%016x" % number)
+                    for number, (_, prj, reason, n, encoding) in enumerate(STORED)])
                 self.CheckPage(server, stored)
                 self.CheckCsv(server, stored)
                 if Database is c.SqliteDatabase:
@@ -123,7 +134,7 @@ class LanguagesTest(unittest.TestCase):
         # sent in 1251 without a number counts with the number its text is sent with, and
         # the English "Other:" sent without one with 7.
         self.assertEqual(bars, {"Too expensive": 4, "Неудобный интерфейс": 2,
-                                "Other (free text)": 5})
+                                "Other (free text)": 6, "Unstable": 1})
         shares = {}
         for label, count in re.findall(r'<rect class="share" data-label="([^"]*)" '
                                        r'data-count="(\d+)"', body):
@@ -132,14 +143,23 @@ class LanguagesTest(unittest.TestCase):
         texts = [html.unescape(t) for t in re.findall(r'<td class="text">(.*?)</td>', body)]
         self.assertEqual(sorted(texts), sorted(["Программа очень медленная", "動作が遅い",
                                                 "Läuft zu langsam für mich",
-                                                "naïve – “quoted”", "動作が遅い"]))
+                                                "naïve – “quoted”", "動作が遅い",
+                                                "Программа медленная, мой ПК новый"]))
         chooser = body.split('<select name="p">')[1].split("</select>")[0]
         products = [html.unescape(p) for p in re.findall(r'<option value="[0-9a-f]+"[^>]*>'
                                                          r'([^<]*)</option>', chooser)]
         self.assertEqual(sorted(products), sorted([PRODUCT, LEGACY, LEGACY_JA, "Café Tool"]))
+        # A product whose name came in Windows-1252 and in UTF-8 is one product.
+        for name in ["Café Tool".encode("cp1252"), "Café Tool".encode("utf-8")]:
+            chosen = self.Page(server, b"&p=" + name.hex().encode())
+            self.assertIn('<span id="total">2</span>', chosen)
         # Searches in the other case, and none that finds what is not there.
-        for search, found in [("МЕДЛЕННАЯ", ["Программа очень <mark>медленная</mark>"]),
-                              ("ДЛЕН", ["Программа очень ме<mark>длен</mark>ная"]),
+        for search, found in [("МЕДЛЕННАЯ", ["Программа очень <mark>медленная</mark>",
+                                             "Программа <mark>медленная</mark>, мой ПК новый"]),
+                              ("пк", ["Программа медленная, мой <mark>ПК</mark> новый"]),
+                              ("é", []),
+                              ("ДЛЕН", ["Программа очень ме<mark>длен</mark>ная",
+                                        "Программа ме<mark>длен</mark>ная, мой ПК новый"]),
                               ("LÄUFT", ["<mark>Läuft</mark> zu langsam für mich"]),
                               ("NAÏVE", ["<mark>naïve</mark> – “quoted”"]),
                               ("遅い", ["動作が<mark>遅い</mark>"] * 2),
@@ -157,9 +177,10 @@ class LanguagesTest(unittest.TestCase):
         self.assertEqual(status, b"HTTP/1.1 200 OK")
         lines = [",".join(Cell(v) for v in ["time", "product", "reason", "windows", "ver", "id",
                                             "via", "n"])]
-        for (time, *_), (_, prj, reason, n, _) in zip(stored, STORED):
-            lines.append(",".join(Cell(v) for v in [time, prj, reason, "Windows XP", "", "",
-                                                    "http", "" if n is None else str(n)]))
+        for (time, *_, report_id), (_, prj, reason, n, _) in zip(stored, STORED):
+            lines.append(",".join(Cell(v) for v in [time, prj, reason, "Windows XP", "",
+                                                    report_id, "http",
+                                                    "" if n is None else str(n)]))
         self.assertEqual(body, ("\ufeff" + "".join(line + "\r\n" for line in lines))
                          .encode("utf-8"))
 
@@ -167,15 +188,15 @@ class LanguagesTest(unittest.TestCase):
         folder = os.environ.get("EXITPOLL_SCREENSHOT_DIR", tempfile.gettempdir())
         os.makedirs(folder, exist_ok=True)
         with tempfile.TemporaryDirectory(prefix="exitpoll-chromium-") as profile:
-            spec = os.path.join(profile, "page.json")
-            with open(spec, "w") as f:
+            wanted = os.path.join(profile, "page.json")
+            with open(wanted, "w") as f:
                 json.dump({"url": "http://127.0.0.1:%d%s?days=all" % (server.port,
                                                                       c.RESULTS_PATH),
                            "password": PASSWORD, "profile": os.path.join(profile, "chromium"),
                            "screenshot": os.path.join(folder, "results_page_languages.png"),
                            "shown": ["Программа очень медленная", "動作が遅い",
                                      "Неудобный интерфейс", "Läuft zu langsam für mich"]}, f)
-            result = subprocess.run(["node", os.path.join(HERE, "languages_page.mjs"), spec],
+            result = subprocess.run(["node", os.path.join(HERE, "languages_page.mjs"), wanted],
                                     cwd=HERE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                     timeout=180)
             self.assertEqual(result.returncode, 0, result.stdout.decode(errors="replace"))
