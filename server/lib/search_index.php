@@ -53,8 +53,7 @@ function SearchColumns(array $report): array
 // search adds FreeTextSql.
 function UnsearchedSql(bool $pgsql): string
 {
-    return 'search IS NULL AND (' . ($pgsql ? "substring(reason from 1 for 6) = 'Other:'::bytea"
-                                            : "substr(reason, 1, 6) = 'Other:'") . ' OR n = 7)';
+    return 'search IS NULL AND ' . FreeTextTerm($pgsql);
 }
 
 // Adds the columns and their indexes; the fill is FillSearch's.
