@@ -11,9 +11,16 @@
    stored reports, on both databases. One report in five carries no version, one in fifty
    came by mail.
 
+3. The free-text search at 1,000,000 reports (search): the page's time searched for one
+   answer's words, for an accented and a Cyrillic word (1,000 UTF-8 answers stored through
+   the collector), for two letters and for words of every free text; first with the answers
+   seeded past the collector (not indexed: each is read and folded), then after filling the
+   index as the upgrade does (its time printed too).
+
 Starts its own PostgreSQL 15 (scripts/postgres-env.sh, fsync on) in build/bench/postgres.
 Run as root or as a user who may run PostgreSQL:
-    python3 bench/collector_bench.py [ingest|page|distinct]   (ingest and page by default)"""
+    python3 bench/collector_bench.py [ingest|page|distinct|search]   (ingest and page by
+    default)"""
 import base64
 import contextlib
 import os
@@ -24,6 +31,7 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "server"))
@@ -187,6 +195,47 @@ def ResultsPage(Database):
     return figures
 
 
+SEARCHES = [("none (the page alone)", b""), ("one answer", b"NUMBER+123457"), ("accented", "\u00c9T\u00c9".encode()),
+            ("Cyrillic", "\u041c\u0415\u0414\u041b\u0415\u041d\u041d".encode()),
+            ("two letters", b"zq"), ("every free text", b"free+text")]
+SEARCH_ROWS = 1_000_000
+# Stores UTF-8 free texts through the collector, as reports with cs=utf-8 come.
+STORE_UTF8 = r"""
+require $argv[1] . '/lib/reports.php';
+$store = ReportStore::Open();
+for ($i = 0; $i < 1000; ++$i) {
+    $store->StoreReport(['time' => gmdate('Y-m-d\TH:i:s\Z'), 'prj' => 'Product 1', 'os' => 'W',
+                         'reason' => "Other: \u{00C9}t\u{00E9} $i: \u{041F}\u{0440}\u{043E}"
+                             . "\u{0433}\u{0440}\u{0430}\u{043C}\u{043C}\u{0430} \u{043C}"
+                             . "\u{0435}\u{0434}\u{043B}\u{0435}\u{043D}\u{043D}\u{0430}"
+                             . "\u{044F}", 'cs' => 'utf-8'], microtime(true) + 30);
+}
+"""
+# What the upgrade does for the answers stored before the index: the fill, and on
+# PostgreSQL the vacuum that takes the rows it replaced out of the indexes.
+FILL = ("require $argv[1] . '/lib/reports.php'; $store = ReportStore::Open();"
+        "if (FillSearch($store) > 0 && $store->pgsql) { $store->db->exec('VACUUM (ANALYZE) reports'); }")
+
+
+def Php(database, code):
+    subprocess.run(["php", "-r", code, "--", c.SERVER_DIR], check=True, timeout=1800,
+                   env=c._Environment(database.settings))
+
+
+def SearchTimes(Database):
+    """(fill seconds, [(search, ms before the fill, ms after)]) at SEARCH_ROWS reports."""
+    with PageServer(Database) as (database, server):
+        Seed(database, SEARCH_ROWS - 1001, 1)
+        Php(database, STORE_UTF8)
+        query = lambda q: b"?days=all&q=" + urllib.parse.quote_from_bytes(q, safe="+").encode()
+        before = [PageTimes(server, query(q)) for _, q in SEARCHES]
+        started = time.monotonic()
+        Php(database, FILL)
+        fill = time.monotonic() - started
+        after = [PageTimes(server, query(q)) for _, q in SEARCHES]
+        return fill, list(zip([name for name, _ in SEARCHES], before, after))
+
+
 def DistinctValues(Database):
     """The page's time (all time, all products) with 100,000 reports of 6 reasons, then with
     100,000 more whose reasons all differ: its work grows with the distinct values counted."""
@@ -213,6 +262,8 @@ def main():
             Ingestion()
         if "page" in parts:
             Pages()
+        if "search" in parts:
+            Searches()
         if "distinct" in parts:
             print()
             print("Results page, all time, median of 5 loads: 100,000 reports of 6 reasons, "
@@ -238,6 +289,19 @@ def Ingestion():
             print("| %s (%d workers) | %s | %.0f | %.1f | %.1f | %d | %d | %s |" % (
                 Server.name, workers, Database.name, r["rate"], r["median"], r["p95"],
                 r["ok"], r["failed"], "yes" if r["exact"] else "NO"), flush=True)
+
+
+def Searches():
+    print()
+    print("Free-text search at %d reports (15%% free texts), results page under php -S, "
+          "median of 5 loads" % SEARCH_ROWS)
+    print("| database | search | not indexed ms | indexed ms |")
+    print("|---|---|---|---|")
+    for Database in c.DATABASES:
+        fill, times = SearchTimes(Database)
+        for name, before, after in times:
+            print("| %s | %s | %.0f | %.0f |" % (Database.name, name, before, after), flush=True)
+        print("| %s | filling the index | | %.1f s |" % (Database.name, fill), flush=True)
 
 
 def Pages():

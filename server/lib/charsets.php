@@ -68,6 +68,24 @@ function LegacyCharsets(): array
     return $parsed = [$default, $products];
 }
 
+// The stored names that a product's name $prj (stored bytes) may have come as: itself, as
+// UTF-8 and in the code page of the product's reports without cs, so that its reports are
+// one product whichever way its applets sent them.
+function ProductNames(string $prj): array
+{
+    $text = preg_match('//u', $prj) ? $prj : StoredUtf8($prj, null, $prj);
+    $names = [$prj, $text];
+    foreach (array_unique([LegacyCharsets()[0], ...array_values(LegacyCharsets()[1])])
+             as $charset) {
+        $legacy = @iconv('UTF-8', $charset, $text);
+        if ($legacy !== false && LegacyCharset($legacy) === $charset
+            && StoredUtf8($legacy, null, $legacy) === $text) {
+            $names[] = $legacy;
+        }
+    }
+    return array_values(array_unique($names));
+}
+
 // Bytes in $charset as UTF-8; where they cannot be read as a whole, character by character,
 // each byte that starts none as U+FFFD.
 function DecodedText(string $bytes, string $charset): string

@@ -7,6 +7,8 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     exit;
 }
 
+require_once __DIR__ . '/charsets.php';
+
 const kPeriods = ['7' => 'Last 7 days', '30' => 'Last 30 days', '90' => 'Last 90 days',
                   'all' => 'All time'];
 const kSearchLength = 200; // characters of a search taken
@@ -93,8 +95,11 @@ function ChoiceFilter(array $choice, array $fixed, ?string $period, bool $byVers
     $bytes = [];
     foreach ($byVersion ? ['prj', 'ver'] : ['prj'] as $column) {
         if ($choice[$column] !== null) {
-            $conditions[] = "$column = ?";
-            $bytes[] = $choice[$column];
+            // A product is one whether its name came as ANSI bytes or as UTF-8.
+            $values = $column === 'prj' ? ProductNames($choice['prj']) : [$choice[$column]];
+            $conditions[] = count($values) === 1 ? "$column = ?"
+                : "$column IN (" . implode(', ', array_fill(0, count($values), '?')) . ')';
+            $bytes = array_merge($bytes, $values);
         }
     }
     return [$conditions ? implode(' AND ', $conditions) : '1 = 1', $texts, $bytes];

@@ -14,13 +14,23 @@ require_once __DIR__ . '/choice.php';
 require_once __DIR__ . '/summary.php';
 require_once __DIR__ . '/version.php';
 
-// The reason reports are not being stored, when PHP can tell, above everything else.
-function StoreWarning(): string
+// The reason reports are not being stored, when PHP can tell, or why the database cannot be
+// brought up to date, above everything else.
+function StoreWarning(ReportStore $store): string
 {
     $problem = StoreProblem();
-    return $problem === '' ? '' : '<p id="store-problem" style="border: 2px solid #b00; '
-        . 'padding: 8px"><strong>Reports are not being stored.</strong> ' . Text($problem)
-        . "</p>\n";
+    $box = ' style="border: 2px solid #b00; padding: 8px"><strong>';
+    if ($problem !== '') {
+        return "<p id=\"store-problem\"$box" . 'Reports are not being stored.</strong> '
+            . Text($problem) . "</p>\n";
+    }
+    if ($store->upgradeProblem !== '') {
+        return "<p id=\"upgrade-problem\"$box" . 'The database is not up to date.</strong> '
+            . Text($store->upgradeProblem) . "</p>\n";
+    }
+    $slow = SearchProblem($store);
+    return $slow === '' ? '' : "<p id=\"search-index-problem\"$box"
+        . 'The search has no index.</strong> ' . Text($slow) . "</p>\n";
 }
 
 function SendPage(ReportStore $store, array $choice): void
@@ -48,9 +58,13 @@ function SendPage(ReportStore $store, array $choice): void
         $days[$column] = ($days[$column] ?? 0) + $count;
     }
     $freeTexts = $choice['q_problem'] === '' ? FreeTextAnswers($store, $choice) : [];
-    $search = Utf8ToAnsi($choice['q']);
+    $search = $choice['q'];
+    $utf8Products = Utf8Products($store);
+    $product = fn (string $prj) => ProductText($prj, $utf8Products);
+    // Versions are the applet's ANSI bytes whatever the charset of the report.
+    $version = fn (string $ver) => StoredUtf8($ver, null, $choice['prj'] ?? '');
 
-    $productName = $choice['prj'] === null ? 'all products' : Html($choice['prj']);
+    $productName = $choice['prj'] === null ? 'all products' : Text($product($choice['prj']));
 
     PageHeaders(200, 'text/html; charset=utf-8');
     echo '<!DOCTYPE html>
@@ -76,9 +90,9 @@ td.when { white-space: nowrap; color: #666; } td.prj { white-space: nowrap; }
 input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
 </style></head><body>
 <h1>Uninstall reports</h1>
-', StoreWarning(), '<p class="summary"><span id="total">', $total, '</span> reports, ',
+', StoreWarning($store), '<p class="summary"><span id="total">', $total, '</span> reports, ',
         Text(strtolower(kPeriods[$choice['days']])), ', ', $productName,
-        $choice['ver'] === null ? '' : ', version ' . Html($choice['ver']),
+        $choice['ver'] === null ? '' : ', version ' . Text($version($choice['ver'])),
         '; <span id="mailed">', $mailed, '</span> of them by mail, <span id="paged">', $paged,
         '</span> of them by page.</p>
 <form method="get" action="results.php">
@@ -89,16 +103,23 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
     }
     echo '</select></label>
 <label>Product <select name="p"><option value="">All products</option>';
+    $chosen = $choice['prj'] === null ? [] : ProductNames($choice['prj']);
+    $listed = [];
     foreach ($products as [$prj]) {
+        $name = $product($prj);
+        if (isset($listed[$name])) {
+            continue;  // the same product, its name sent in another charset
+        }
+        $listed[$name] = true;
         printf('<option value="%s"%s>%s</option>', bin2hex($prj),
-               $prj === $choice['prj'] ? ' selected' : '',
-               $prj === '' ? '(empty)' : Text(Shortened(AnsiToUtf8($prj), 60)));
+               in_array($prj, $chosen, true) ? ' selected' : '',
+               $prj === '' ? '(empty)' : Text(Shortened($name, 60)));
     }
     echo '</select></label>
 <label>Version <select name="v"><option value="">All versions</option>';
     foreach ($versionsToChoose as $ver) {
         printf('<option value="%s"%s>%s</option>', bin2hex($ver),
-               $ver === $choice['ver'] ? ' selected' : '', Text(Shortened(AnsiToUtf8($ver), 40)));
+               $ver === $choice['ver'] ? ' selected' : '', Text(Shortened($version($ver), 40)));
     }
     echo '</select></label>
 <label>Free text containing <input type="search" name="q" maxlength="', kSearchLength,
@@ -120,11 +141,15 @@ input { font: inherit; padding: 2px 6px; } mark { background: #ffe27a; }
         echo '<p>None in this period.</p>';
     } else {
         echo '<table id="freetexts"><tr><th>Time (UTC)</th><th>Product</th><th>Answer</th></tr>';
-        foreach ($freeTexts as [$time, $prj, $reason]) {
+        foreach ($freeTexts as [$time, $prj, $reason, $cs, $n]) {
+            // The text after "Other:", or after the colon of reason 7 in any language.
+            $cut = (int)$n === 7 ? (int)strpos($reason, ':') + (strpos($reason, ':') !== false)
+                : 6;
+            $answer = StoredUtf8(ltrim(substr($reason, $cut), ' '), $cs, $prj);
             printf('<tr><td class="when">%s</td><td class="prj">%s</td>'
                    . '<td class="text">%s</td></tr>',
-                   Text(str_replace(['T', 'Z'], [' ', ''], $time)), Html($prj),
-                   MarkedHtml(ltrim(substr($reason, 6), ' '), $search));
+                   Text(str_replace(['T', 'Z'], [' ', ''], $time)), Text($product($prj)),
+                   MarkedHtml($answer, $search));
         }
         echo '</table>';
     }

@@ -9,14 +9,16 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 }
 
 const kCaps = ['prj' => 256, 'reason' => 8192, 'os' => 64];
-// Keys a report may carry besides: the product's version and the report's id, which makes a
-// repeat of a stored report (a late answer, a retry) recognisable.
-const kOptionalCaps = ['ver' => 32, 'id' => 16];
+// Keys a report may carry besides: the product's version, the report's id, which makes a
+// repeat of a stored report (a late answer, a retry) recognisable, the reason's number (1 to
+// 7, 7 being "Other") and the charset of prj, reason and os ('utf-8'; else the applet's ANSI
+// bytes).
+const kOptionalCaps = ['ver' => 32, 'id' => 16, 'n' => 1, 'cs' => 5];
 
 // The three values from the raw query, decoded byte for byte, or null unless each key is
-// there exactly once as a plain value; ver and id too when given, at most once each. PHP's
-// own $_GET would drop keys past max_input_vars, take the last of repeated keys and turn
-// prj[] into an array.
+// there exactly once as a plain value; ver, id, n and cs too when given, at most once each,
+// and with cs the three values valid UTF-8. PHP's own $_GET would drop keys past
+// max_input_vars, take the last of repeated keys and turn prj[] into an array.
 function ReportValues(string $query): ?array
 {
     $values = [];
@@ -39,6 +41,16 @@ function ReportValues(string $query): ?array
     }
     if (isset($values['id']) && !preg_match('/^[0-9A-Fa-f]{16}$/D', $values['id'])) {
         return null;
+    }
+    if (isset($values['n']) && !preg_match('/^[1-7]$/D', $values['n'])) {
+        return null;
+    }
+    if (isset($values['cs'])) {
+        // Each on its own: a sequence cut at the end of one can be completed by the next.
+        $utf8 = array_filter(array_intersect_key($values, kCaps), fn ($v) => preg_match('//u', $v));
+        if ($values['cs'] !== 'utf-8' || count($utf8) !== count(kCaps)) {
+            return null;
+        }
     }
     return $values;
 }
@@ -66,7 +78,8 @@ function ReportRow(array $values, string $via): array
             'reason' => $values['reason'], 'os' => $values['os'], 'ver' => $values['ver'] ?? null,
             // Ids are compared as given, in one case.
             'report_id' => isset($values['id']) ? strtolower($values['id']) : null,
-            'via' => $via];
+            'via' => $via, 'cs' => $values['cs'] ?? null,
+            'n' => isset($values['n']) ? (int)$values['n'] : null];
 }
 
 // Every warning becomes an exception, so no half-done store can still answer as stored.

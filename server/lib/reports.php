@@ -17,6 +17,8 @@ require_once __DIR__ . '/settings.php';
 require_once __DIR__ . '/upgrades.php';
 require_once __DIR__ . '/search.php';
 require_once __DIR__ . '/diagnostics.php';
+require_once __DIR__ . '/grants.php';
+require_once __DIR__ . '/failures.php';
 
 final class StoreTimeout extends RuntimeException
 {
@@ -27,6 +29,9 @@ final class ReportStore
     public PDO $db;
     public bool $pgsql;
     public ?string $path = null;  // of an SQLite file
+    // Why a database of an earlier release cannot be brought up to date, or '' (grants.php).
+    public string $upgradeProblem = '';
+    private ?array $columns = null;  // of the reports table, while it is not up to date
 
     private function __construct(PDO $db)
     {
@@ -75,52 +80,57 @@ final class ReportStore
                                        Setting('EXITPOLL_STATS_PASSWORD') ?: null, $options));
     }
 
-    // Stores one report, or stores nothing and throws StoreTimeout when it cannot be committed
-    // by $deadline (a microtime(true) value). Waits for locks are cut short before it, and
-    // the transaction is only committed while there is time left, so a slow store never
-    // leaves a row behind an answer other than "OK". A report whose id is stored already is
-    // a repeat of it and is not stored again.
-    public function Store(string $prj, string $reason, string $os, float $deadline,
-                          ?string $ver = null, ?string $reportId = null): void
-    {
-        $this->StoreReport(['time' => gmdate('Y-m-d\TH:i:s\Z'), 'prj' => $prj,
-                            'reason' => $reason, 'os' => $os, 'ver' => $ver,
-                            'report_id' => $reportId], $deadline);
-    }
-
     // Stores one report given as column => value (time, prj, reason and os required; ver,
     // report_id, via, mail_key, cs and n optional) unless its report_id or mail_key is stored
     // already, or the mail_key an earlier release gave the same mail (earlier_mail_key);
-    // true when it was stored. Throws like Store().
+    // true when it was stored. Stores nothing and throws StoreTimeout when it cannot be
+    // committed by $deadline (a microtime(true) value): waits for locks are cut short before
+    // it, and the transaction is only committed while there is time left, so a slow store
+    // never leaves a row behind an answer other than "OK".
     public function StoreReport(array $report, float $deadline): bool
     {
-        $values = [$report['time'], $report['report_id'] ?? null, $report['via'] ?? 'http',
-                   $report['mail_key'] ?? null, $report['prj'], $report['reason'], $report['os'],
-                   $report['ver'] ?? null, $report['earlier_mail_key'] ?? null,
-                   $report['cs'] ?? null, $report['n'] ?? null];
+        $values = ['time' => $report['time'], 'report_id' => $report['report_id'] ?? null,
+                   'via' => $report['via'] ?? 'http', 'mail_key' => $report['mail_key'] ?? null,
+                   'cs' => $report['cs'] ?? null, 'n' => $report['n'] ?? null,
+                   'prj' => $report['prj'], 'reason' => $report['reason'], 'os' => $report['os'],
+                   'ver' => $report['ver'] ?? null];
+        $values += SearchColumns($values);
+        $earlierKey = $report['earlier_mail_key'] ?? null;
         try {
             $this->UpgradeIfNeeded();
             try {
-                return $this->Insert($values, $deadline);
+                return $this->Insert($values, $earlierKey, $deadline);
             } catch (PDOException $failure) {
-                if (!$this->IsMissingTable($failure) && !$this->IsMissingColumn($failure)) {
+                if (!IsMissingTable($failure, $this->pgsql)
+                    && !IsMissingColumn($failure, $this->pgsql)) {
                     throw $failure;
                 }
                 $this->Rollback();
-                $this->CreateSchema();  // the first report of a new or an earlier database
-                return $this->Insert($values, $deadline);
+                try {
+                    $this->CreateSchema();  // the first report of a new or an earlier database
+                } catch (UpgradeNotAllowed $refused) {
+                    // Stored as the earlier release did, until the upgrade may run.
+                    $this->Rollback();
+                    $this->columns = ColumnsUntilUpgrade($this->db, $values, $refused);
+                }
+                return $this->Insert($values, $earlierKey, $deadline);
             }
         } catch (Throwable $failure) {
             $this->Rollback();
-            if ($failure instanceof PDOException && $this->IsTimeout($failure)) {
+            if ($failure instanceof PDOException && IsTimeout($failure, $this->pgsql)) {
                 throw new StoreTimeout($failure->getMessage());
             }
             throw $failure;
         }
     }
 
-    private function Insert(array $values, float $deadline): bool
+    // $values: column => value, texts first, then stored bytes (prj, reason, os, ver); only
+    // the columns the table has while it awaits its upgrade.
+    private function Insert(array $values, ?string $earlierKey, float $deadline): bool
     {
+        if ($this->columns !== null) {
+            $values = array_intersect_key($values, array_flip($this->columns));
+        }
         $left = max(1, (int)(($deadline - microtime(true)) * 1000));
         if ($this->pgsql) {
             $this->db->beginTransaction();
@@ -129,18 +139,19 @@ final class ReportStore
             $this->db->exec('PRAGMA busy_timeout = ' . $left);
             $this->db->exec('BEGIN IMMEDIATE');
         }
-        if ($values[8] !== null && $this->Rows('SELECT 1 FROM reports WHERE mail_key = ?',
-                                               [$values[8]])) {
+        if ($earlierKey !== null && $this->Rows('SELECT 1 FROM reports WHERE mail_key = ?',
+                                                [$earlierKey])) {
             $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
             return false;  // stored by an earlier release under the key it gave
         }
         // A repeat (its report_id or mail_key stored already) leaves no row and, since the
         // unique indexes decide, two repeats at once store one row between them.
-        $insert = $this->db->prepare(
-            'INSERT INTO reports (time, report_id, via, mail_key, cs, n, prj, reason, os, ver)
-             VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING');
-        $this->Bind($insert, [...array_slice($values, 0, 4), $values[9], $values[10]],
-                    array_slice($values, 4, 4));
+        $texts = array_diff_key($values, array_flip(['prj', 'reason', 'os', 'ver']));
+        $bytes = array_diff_key($values, $texts);
+        $insert = $this->db->prepare('INSERT INTO reports (' . implode(', ', array_keys(
+            $texts + $bytes)) . ') VALUES (' . implode(', ', array_fill(0, count($values), '?'))
+            . ') ON CONFLICT DO NOTHING');
+        $this->Bind($insert, array_values($texts), array_values($bytes));
         $insert->execute();
         $stored = $insert->rowCount() === 1;
         if (microtime(true) >= $deadline) {
@@ -167,14 +178,25 @@ final class ReportStore
             foreach (SchemaSteps($this->pgsql) as $version => [$present, $statements]) {
                 if ($this->pgsql ? !$this->db->query($present)->fetchColumn()
                                  : $this->SqliteVersion() < $version) {
-                    foreach ($statements() as $statement) {
-                        $this->db->exec($statement);
+                    if ($this->pgsql) {
+                        CheckUpgradeAllowed($this->db);
                     }
+                    array_map([$this->db, 'exec'], $statements());
                 }
             }
+            $filled = FillSearch($this);  // answers stored before the search index, or by others
             $this->pgsql ? $this->db->commit() : $this->db->exec('COMMIT');
+            if ($this->pgsql && $filled > 0) {
+                // The rows the fill replaced stay in the indexes until vacuumed, and would
+                // slow every search down; its statistics are made anew for the planner.
+                $this->db->exec('VACUUM (ANALYZE) reports');
+            }
         } catch (Throwable $failure) {
             $this->Rollback();
+            if ($failure instanceof PDOException && (string)$failure->getCode() === '42501') {
+                throw new UpgradeNotAllowed('The role the collector uses may not bring the '
+                    . 'database up to date: ' . $failure->getMessage());  // privilege
+            }
             throw $failure;
         }
     }
@@ -219,14 +241,31 @@ final class ReportStore
         return $rows;
     }
 
-    // Creates or completes the schema when it is missing, for readers of the reports.
+    // Creates or completes the schema when it is missing, for readers of the reports; when
+    // the role may not, they read what the earlier release stored and upgradeProblem says why.
     public function EnsureSchema(): void
     {
         if (!$this->pgsql) {
             $this->UpgradeIfNeeded();
         } elseif (!$this->HasSchema()) {  // each step made after the ones before
-            $this->CreateSchema();
+            try {
+                $this->CreateSchema();
+            } catch (UpgradeNotAllowed $refused) {
+                $this->Rollback();
+                $this->upgradeProblem = $refused->getMessage();
+                $this->columns = ReportColumns($this->db, true);
+                $this->db->beginTransaction();  // which the view below ends with
+                $this->db->exec(EarlierReportsView($this->db, $this->columns));
+            }
         }
+    }
+
+    // The column's name, or $otherwise (an SQL value) while the table awaits the upgrade
+    // that adds it.
+    public function Column(string $name, string $otherwise): string
+    {
+        $present = $this->columns === null || in_array($name, $this->columns, true);
+        return $present ? $name : $otherwise;
     }
 
     // True once the last step of the schema is there.
@@ -247,32 +286,6 @@ final class ReportStore
         } catch (PDOException $ignored) {
             // nothing was open
         }
-    }
-
-    private function IsTimeout(PDOException $failure): bool
-    {
-        $code = (string)$failure->getCode();
-        if ($this->pgsql) {
-            return $code === '57014' || $code === '55P03';  // statement or lock timeout
-        }
-        $driverCode = $failure->errorInfo[1] ?? 0;
-        return $driverCode === 5 || $driverCode === 6;  // SQLITE_BUSY, SQLITE_LOCKED
-    }
-
-    private function IsMissingColumn(PDOException $failure): bool
-    {
-        if ($this->pgsql) {
-            return (string)$failure->getCode() === '42703';
-        }
-        return strpos($failure->getMessage(), 'has no column named') !== false;
-    }
-
-    private function IsMissingTable(PDOException $failure): bool
-    {
-        if ($this->pgsql) {
-            return (string)$failure->getCode() === '42P01';
-        }
-        return strpos($failure->getMessage(), 'no such table') !== false;
     }
 }
 

@@ -129,8 +129,10 @@ function CountTriggers(bool $pgsql, bool $charsets): array
     $insert = implode("\n", CountingStatements($pgsql, true, 'CountedValues', $charsets));
     $delete = implode("\n", CountingStatements($pgsql, false, 'CountedValues', $charsets));
     if (!$pgsql) {
-        return ["CREATE TRIGGER IF NOT EXISTS reports_counted AFTER INSERT ON reports BEGIN $insert END",
-                "CREATE TRIGGER IF NOT EXISTS reports_uncounted AFTER DELETE ON reports BEGIN $delete END"];
+        return ["CREATE TRIGGER IF NOT EXISTS reports_counted AFTER INSERT ON reports
+                 BEGIN $insert END",
+                "CREATE TRIGGER IF NOT EXISTS reports_uncounted AFTER DELETE ON reports
+                 BEGIN $delete END"];
     }
     return ["CREATE OR REPLACE FUNCTION exitpoll_count_report() RETURNS trigger
              LANGUAGE plpgsql AS \$\$

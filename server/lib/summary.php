@@ -1,7 +1,7 @@
 <?php
-// The figures of the results page, read from the per-day counts: counts per kind, reports
-// by mail or page, weekly shares of reasons, product versions to choose from, and the latest
-// free texts.
+// The figures of the results page, read from the per-day counts: reports per day, by mail
+// or page, the columns of the charts, product versions to choose from, and the latest free
+// texts. The bars per reason and version are grouped in grouped_counts.php.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
@@ -10,10 +10,9 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 
 require_once __DIR__ . '/reports.php';
 require_once __DIR__ . '/choice.php';
+require_once __DIR__ . '/grouped_counts.php';
 
-const kTopBars = 20;       // bars per chart; the rest are summed into one
 const kFreeTexts = 100;
-const kShareReasons = 7;   // reasons with a colour of their own in the weekly shares
 const kMaxColumns = 400;   // columns of a chart at most, whatever dates are stored
 const kEarliestDay = '2000-01-01';  // all time is charted from here: no report is older
 
@@ -28,23 +27,6 @@ function PerDay(ReportStore $store, array $choice): array
         $perDay[$day] = (int)$count;
     }
     return $perDay;
-}
-
-// [[value, count], ...] of the counts of one kind ('reason' or 'os'), the largest first;
-// past kTopBars the rest are summed into one bar.
-function Counts(ReportStore $store, string $kind, array $choice, int $total): array
-{
-    [$where, $texts, $bytes] = ChoiceFilter($choice, ['kind' => $kind], 'day', false);
-    $rows = $store->Rows('SELECT value, SUM(n) FROM ' . CountsTable($store, $choice, $kind)
-                         . " WHERE $where GROUP BY value ORDER BY 2 DESC, 1 LIMIT "
-                         . (kTopBars + 1), $texts, $bytes);
-    $bars = array_map(fn ($row) => [$row[0], (int)$row[1]], $rows);
-    if (count($bars) > kTopBars) {
-        $bars = array_slice($bars, 0, kTopBars - 1);
-        $shown = array_sum(array_map(fn ($bar) => $bar[1], $bars));
-        $bars[] = ['(all others)', $total - $shown, true];  // the page's, not a stored value
-    }
-    return $bars;
 }
 
 // Where the counts of one kind come from: the per-day summary, or for one product version
@@ -79,38 +61,6 @@ function VersionsToChoose(ReportStore $store, array $choice): array
     $rows = $store->Rows("SELECT value FROM report_counts WHERE $where GROUP BY value
                           ORDER BY SUM(n) DESC, 1 LIMIT 201", $texts, $bytes);
     return array_values(array_filter(array_column($rows, 0), fn ($ver) => $ver !== ''));
-}
-
-// Per column of the weekly chart ($columnOf gives a day's), the reports of each of the most
-// frequent reasons and of the rest: [[column => [place in labels => n]], [labels in order]].
-// Parts are kept by their place, the rest after them, so that a stored reason that reads
-// like the page's "(others)" stays a part of its own. The counts are per day, so weeks are
-// summed here from a bounded number of rows: days times kShareReasons.
-function WeeklyReasons(ReportStore $store, array $choice, array $reasons, array $perDay,
-                       callable $columnOf): array
-{
-    $labels = array_slice(array_column($reasons, 0), 0, kShareReasons);  // never "(all others)"
-    $rest = count($labels);
-    $weeks = [];
-    foreach ($perDay as $day => $count) {
-        $weeks[$columnOf($day)][$rest] = ($weeks[$columnOf($day)][$rest] ?? 0) + $count;
-    }
-    if ($labels) {
-        $places = array_flip($labels);
-        [$where, $texts, $bytes] = ChoiceFilter($choice, ['kind' => 'reason'], 'day', false);
-        $marks = implode(', ', array_fill(0, count($labels), '?'));
-        foreach ($store->Rows('SELECT day, value, SUM(n) FROM '
-                              . CountsTable($store, $choice, 'reason')
-                              . " WHERE $where AND value IN ($marks) GROUP BY day, value",
-                              $texts, [...$bytes, ...$labels]) as [$day, $value, $count]) {
-            $week = $columnOf($day);
-            $part = $places[$value];
-            $weeks[$week][$part] = ($weeks[$week][$part] ?? 0) + (int)$count;
-            $weeks[$week][$rest] -= (int)$count;
-        }
-    }
-    $labels[] = '(others)';
-    return [$weeks, $labels];
 }
 
 function WeekOf(string $day): string
@@ -172,13 +122,17 @@ function ColumnIn(string $day, string $unit, array $columns): string
     return max($columns[0], min(end($columns), ColumnOf($day, $unit)));
 }
 
-// The latest free-text answers of the chosen reports that contain the search, if any.
+// The latest free-text answers of the chosen reports that contain the search, if any:
+// [[time, prj, reason, cs, n], ...].
 function FreeTextAnswers(ReportStore $store, array $choice): array
 {
     [$where, $texts, $bytes] = ChoiceFilter($choice, [], 'time', true);
-    $search = Utf8ToAnsi($choice['q']);
+    if ($choice['q'] !== '' && $store->Column('search', '') !== '') {
+        return SearchedAnswers($store, $choice['q'], [$where, $texts, $bytes], kFreeTexts);
+    }
+    $search = $choice['q'];
     [$match, $matchBytes] = $search !== '' ? FreeTextMatch($store, $search) : ['1 = 1', []];
-    return $store->Rows('SELECT time, prj, reason FROM reports WHERE '
+    return $store->Rows('SELECT time, prj, reason, cs, n FROM reports WHERE '
                         . FreeTextSql($store) . " AND $where AND $match
                         ORDER BY time DESC, id DESC LIMIT " . kFreeTexts,
                         $texts, [...$bytes, ...$matchBytes]);

@@ -1,7 +1,7 @@
 <?php
 // Output helpers of the pages the collector shows: their headers, Windows-1252 bytes as
-// UTF-8, HTML escaping, CSV fields and the bar charts, drawn here as inline SVG so the page
-// needs no script or style from anywhere else.
+// UTF-8 (charsets.php reads the other charsets), HTML escaping, CSV fields and the bar
+// charts, drawn here as inline SVG so the page needs no script or style from anywhere else.
 
 if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
     http_response_code(404);  // a library, not a page
@@ -9,6 +9,7 @@ if (realpath($_SERVER['SCRIPT_FILENAME'] ?? '') === __FILE__) {
 }
 
 require_once __DIR__ . '/charsets.php';
+require_once __DIR__ . '/folding.php';
 
 // The headers of every page the collector shows in a browser: nothing from elsewhere, no
 // script, no framing, and no address (which may hold a report) passed on as a referrer.
@@ -49,10 +50,11 @@ function Utf8(int $code): string
     return chr(0xE0 | $code >> 12) . chr(0x80 | $code >> 6 & 0x3F) . chr(0x80 | $code & 0x3F);
 }
 
-// A stored value as HTML text.
+// Stored bytes of a report without a charset, in Windows-1252, as HTML text (StoredUtf8
+// reads every charset).
 function Html(string $stored): string
 {
-    return htmlspecialchars(AnsiToUtf8($stored), ENT_QUOTES | ENT_SUBSTITUTE | ENT_HTML5, 'UTF-8');
+    return Text(AnsiToUtf8($stored));
 }
 
 // Already UTF-8 text (the page's own) as HTML.
@@ -86,7 +88,7 @@ function CsvLine(array $fields): string
     return implode(',', array_map('CsvField', $fields)) . "\r\n";
 }
 
-// Horizontal bars, one per [label (stored bytes), count] or [label, count, true] for a bar of
+// Horizontal bars, one per [label (UTF-8), count] or [label, count, true] for a bar of
 // the page's own ("(all others)"), the longest scaled to the width. Each bar carries its
 // label and count as data attributes and a tooltip; the page's own labels, and "(empty)"
 // for an empty value, are in italics, so that a stored value that reads the same is told
@@ -109,7 +111,7 @@ function BarChart(string $title, array $bars): string
         $own = ($bar[2] ?? false) || $label === '';
         $y = 4 + $index * $row;
         $barWidth = max(1, (int)round(($width - $labelWidth - 70) * $count / $max));
-        $text = AnsiToUtf8($label);
+        $text = $label;
         $shown = $text === '' ? '(empty)' : Shortened($text, 34);
         $svg .= sprintf('<g class="bar%s" data-label="%s" data-count="%d">'
                         . '<title>%s: %d</title>'
@@ -178,29 +180,30 @@ function Utf8ToAnsi(string $utf8): string
     return preg_replace_callback('/[^\x00-\x7F]/u', fn ($char) => $map[$char[0]] ?? '?', $utf8);
 }
 
-// Stored bytes as HTML with each occurrence of $search (stored bytes, in either case) marked.
+// UTF-8 text as HTML with each occurrence of $search (in either case, FoldedUtf8) marked.
 // The pieces are escaped one by one and the marks put between them, so nothing of the
-// answer or the search can become markup.
-function MarkedHtml(string $stored, string $search): string
+// answer or the search can become markup. Folding keeps every byte in its place, so a
+// match in the folded text is the same bytes of the text.
+function MarkedHtml(string $text, string $search): string
 {
     if ($search === '') {
-        return Html($stored);
+        return Text($text);
     }
-    $folded = FoldedAnsi($stored);
-    $needle = FoldedAnsi($search);
+    $folded = FoldedUtf8($text);
+    $needle = FoldedUtf8($search);
     $html = '';
     $at = 0;
     while (($found = strpos($folded, $needle, $at)) !== false) {
-        $html .= Html(substr($stored, $at, $found - $at)) . '<mark>'
-            . Html(substr($stored, $found, strlen($needle))) . '</mark>';
+        $html .= Text(substr($text, $at, $found - $at)) . '<mark>'
+            . Text(substr($text, $found, strlen($needle))) . '</mark>';
         $at = $found + strlen($needle);
     }
-    return $html . Html(substr($stored, $at));
+    return $html . Text(substr($text, $at));
 }
 
 // One column for each of $columns (the Monday of a week, 'Y-m-d', or the first day of a
 // month or year for a long period), split into each label's share of its reports; $weeks is
-// [column => [place of the label => count]], $labels (stored bytes) the order of the parts,
+// [column => [place of the label => count]], $labels (UTF-8) the order of the parts,
 // the last drawn grey. A legend below names the colours.
 function WeekShareChart(string $title, array $weeks, array $labels, array $columns): string
 {
@@ -228,7 +231,7 @@ function WeekShareChart(string $title, array $weeks, array $labels, array $colum
                 continue;
             }
             $share = $plot * $count / $total;
-            $text = AnsiToUtf8($label);
+            $text = $label;
             $svg .= sprintf('<rect class="share" data-label="%s" data-count="%d" x="%.1f" '
                             . 'y="%.1f" width="%.1f" height="%.1f" style="fill:%s">'
                             . '<title>%s: %d of %d</title></rect>',
@@ -247,7 +250,7 @@ function WeekShareChart(string $title, array $weeks, array $labels, array $colum
     foreach ($labels as $part => $label) {
         $x = 50 + ($part % 3) * 225;
         $y = $plot + 40 + intdiv($part, 3) * 20;
-        $text = AnsiToUtf8($label);
+        $text = $label;
         $svg .= sprintf('<g class="legend"><rect x="%d" y="%d" width="12" height="12" '
                         . 'style="fill:%s"/><text x="%d" y="%d">%s</text></g>', $x, $y,
                         $part === count($labels) - 1 ? '#a0a0a0' : $colours[$part % 7],

@@ -19,6 +19,9 @@ if (Admitted()) {
         $store = ReportStore::Open();
         $store->EnsureSchema();
         $choice = Choice();
+        if ($store->Column('ver', '') === '') {
+            $choice['ver'] = null;  // a database awaiting its upgrade keeps no versions
+        }
         if (($_GET['format'] ?? '') === 'csv') {
             SendCsv($store, $choice);  // streamed: it may hold every report
         } else {

@@ -383,9 +383,11 @@ class PostgresDatabase:
     def Columns(self, names):
         """The given columns of every stored report, in order: text as str, bytes as bytes."""
         shown = ["COALESCE(%s, '(null)')" % n if n in TEXT_COLUMNS else
+                 "COALESCE(%s::text, '(null)')" % n if n in NUMBER_COLUMNS else
                  "COALESCE(encode(%s, 'hex'), '(null)')" % n for n in names]
         out = self.Psql("SELECT %s FROM reports ORDER BY id" % ", ".join(shown))
-        return [tuple(None if v == "(null)" else v if n in TEXT_COLUMNS else bytes.fromhex(v)
+        return [tuple(None if v == "(null)" else v if n in TEXT_COLUMNS else
+                      int(v) if n in NUMBER_COLUMNS else bytes.fromhex(v)
                       for n, v in zip(names, line.split("\t")))
                 for line in out.decode().splitlines()]
 
@@ -424,5 +426,6 @@ class _PostgresLock:
 
 
 TEXT_COLUMNS = {"time", "report_id", "via", "mail_key", "cs"}
+NUMBER_COLUMNS = {"n"}
 SERVERS = [PhpServer, NginxFpm]
 DATABASES = [SqliteDatabase, PostgresDatabase]

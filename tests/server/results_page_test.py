@@ -108,8 +108,10 @@ def Expected(rows, days, prj, ver=None, search=""):
         "perDay": sorted(per_day.items()),
         # An HTML parser drops NUL characters from the text it shows.
         "freeTexts": [Text(r[2][6:].lstrip(b" ")).replace("\0", "") for r in others],
-        "csv": [["time", "product", "reason", "windows", "ver", "id", "via"]] +
-               [[Csv(Text(v)) if isinstance(v, bytes) else v or "" for v in r] for r in chosen],
+        # These reports carry no reason number: its column stays empty.
+        "csv": [["time", "product", "reason", "windows", "ver", "id", "via", "n"]] +
+               [[Csv(Text(v)) if isinstance(v, bytes) else v or "" for v in r] + [""]
+                for r in chosen],
     }
 
 
@@ -146,12 +148,14 @@ def PasswordHash(password):
 
 
 @contextlib.contextmanager
-def PageServer(Database, workers=1):
-    """A new database of that kind behind php -S, with the page's password set: yields the
-    database and the server, and drops the database after."""
+def PageServer(Database, workers=1, settings=None):
+    """A new database of that kind behind php -S, with the page's password set and any
+    further settings given: yields the database and the server, and drops the database
+    after."""
     database = Database()
     try:
-        settings = dict(database.settings, EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
+        settings = dict(database.settings, **(settings or {}),
+                        EXITPOLL_RESULTS_PASSWORD_HASH=PasswordHash(PASSWORD))
         with c.PhpServer(settings, workers=workers) as server:
             yield database, server
     finally:

@@ -207,7 +207,8 @@ class ReportIdTest(unittest.TestCase):
 
     def test_database_of_the_earlier_version_is_upgraded_on_first_use(self):
         # Made by the collector before ids: its reports stay, counted as having no version,
-        # and a report with an id stored after the upgrade is not stored twice.
+        # a report with an id stored after the upgrade is not stored twice, and one with a
+        # charset and a reason number keeps both.
         folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "earlier_databases")
         for Database, dump in [(c.SqliteDatabase, "sqlite.sql"), (c.PostgresDatabase, "pgsql.sql")]:
             with self.subTest(database=Database.name):
@@ -220,15 +221,18 @@ class ReportIdTest(unittest.TestCase):
                         for _ in range(2):
                             CheckAnswer(self, c.Report(server.port, b"prj=Net+Tool&reason=B&os=C"
                                                        b"&ver=2.0&id=abcdefabcdefabcd"), *OK)
+                        CheckAnswer(self, c.Report(server.port, b"prj=Net+Tool&reason=Zu+teuer"
+                                                   b"&os=C&n=5&cs=utf-8"), *OK)
                     self.assertEqual(database.Rows()[:4], before)
-                    self.assertEqual(database.Columns(["ver", "report_id", "via"]),
-                                     [(None, None, "http")] * 4 + [(b"2.0", "abcdefabcdefabcd",
-                                                                    "http")])
+                    self.assertEqual(database.Columns(["ver", "report_id", "via", "cs", "n"]),
+                                     [(None, None, "http", None, None)] * 4 + [
+                                         (b"2.0", "abcdefabcdefabcd", "http", None, None),
+                                         (None, None, "http", "utf-8", 5)])
                     self.assertEqual(self.Counts(database), {
-                        ("day", "Net Tool", ""): 4, ("day", "Caf\xe9 Tool", ""): 1,
-                        ("ver", "Net Tool", ""): 3, ("ver", "Net Tool", "2.0"): 1,
+                        ("day", "Net Tool", ""): 5, ("day", "Caf\xe9 Tool", ""): 1,
+                        ("ver", "Net Tool", ""): 4, ("ver", "Net Tool", "2.0"): 1,
                         ("ver", "Caf\xe9 Tool", ""): 1,
-                        ("via", "Net Tool", "http"): 4, ("via", "Caf\xe9 Tool", "http"): 1})
+                        ("via", "Net Tool", "http"): 5, ("via", "Caf\xe9 Tool", "http"): 1})
                 finally:
                     database.Drop()
 
