@@ -4,6 +4,8 @@
 #pragma once
 
 #include "app/settings.h"
+#include "gui/controls/gradient_panel.h"
+#include "gui/controls/owner_draw_button.h"
 #include "gui/widget.h"
 #include "rt/byte_string.h"
 
@@ -26,15 +28,15 @@ public:
   bool ChosenReason(ByteString& reason, int& position);
 
   Widget* Form;
-  Widget* TitlePanel;
+  GradientPanel* TitlePanel;
   Widget* TitleLabel;
   Widget* QuestionLabel;
   // Children in order: OtherEdit, then the seven reason radio boxes.
   Widget* ChoiceGroup;
-  Widget* UninstallButton;
+  OwnerDrawButton* UninstallButton;
   Widget* OtherEdit;
-  Widget* SkipButton;   // null unless the settings name a Skip text
-  Widget* NoticeLabel;  // null unless the settings name a Notice text
+  OwnerDrawButton* SkipButton;  // null unless the settings name a Skip text
+  Widget* NoticeLabel;          // null unless the settings name a Notice text
   ByteString ProductName;
   // Set when the first close starts delivering the report, never cleared: a close
   // requested while that one runs is refused, so there is one report per run.

@@ -78,8 +78,8 @@ void Widget::InitWithParent(Widget* parent) {
   Cursor = ArrowCursor();
 }
 
-Widget* CreateWidget(Widget* parent, const char* className, bool look3D) {
-  Widget* w = CreateObject<Widget>();
+Widget* CreateWidget(Widget* parent, const char* className, bool look3D, Widget* made) {
+  Widget* w = made ? made : CreateObject<Widget>();
   w->InitWithParent(parent);
   w->ClassName = className;
   if (parent) {

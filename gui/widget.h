@@ -1,7 +1,8 @@
 // Widget: the toolkit's object for one Win32 window, top-level form or child
 // control. The object keeps every property and mirrors changes to the window
 // once it exists; windows are created on demand, so a whole tree can be built
-// before any window exists.
+// before any window exists. A control with data of its own (the gradient panel,
+// the owner-drawn button) derives its class from Widget and keeps that data there.
 #pragma once
 
 #include <windows.h>
@@ -124,20 +125,11 @@ public:
   BoundMethod<Widget*> OnChange;
   BoundMethod<Widget*> OnEnter;
   ClassActionRecord ClassActions;
-  ColorValue GradientFrom;
-  ColorValue GradientTo;
-  BYTE ButtonOptions;
-  BYTE GlyphLayout;
-  HBITMAP GlyphBitmap;
-  int GlyphCount;
   int LockedWidth;
   int LockedHeight;
   // (sender, accept): accept starts true; setting it false refuses the close.
   BoundMethod<Widget*, bool*> OnClose;
-  BYTE GradientDirection;  // kGradientTopToBottom, kGradientLeftToRight
   void (*AutoSizeHook)(Widget* w);
-  int TextShiftX;
-  int TextShiftY;
   // Transparent composition (root widgets only).
   bool Composing;
   HBITMAP ComposeBitmap;
@@ -149,8 +141,9 @@ const HICON kNoIcon = reinterpret_cast<HICON>(-1);
 
 // The common set-up of every constructor: a widget of class `className` under
 // `parent` with the parent's look; `look3D` is the constructor's request for a
-// sunken edge.
-Widget* CreateWidget(Widget* parent, const char* className, bool look3D);
+// sunken edge. A control of a class of its own hands in its object as `made`, fresh
+// from CreateObject; without it the widget is a plain Widget.
+Widget* CreateWidget(Widget* parent, const char* className, bool look3D, Widget* made = nullptr);
 
 // The standard arrow cursor, loaded once.
 HCURSOR ArrowCursor();

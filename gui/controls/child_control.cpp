@@ -79,8 +79,9 @@ bool ChildControlHandler(Widget* w, WidgetMessage& m, LRESULT& result) {
   return false;
 }
 
-// The set-up that every child control shares.
-void SetUpChildControl(Widget* w, DWORD style, const ClassActionRecord& actions) {
+Widget* CreateChild(Widget* parent, const char* className, DWORD style,
+                    const ClassActionRecord& actions, bool look3D, Widget* made) {
+  Widget* w = CreateWidget(parent, className, look3D, made);
   w->IsChild = true;
   w->ClassActions = actions;
   w->Style = style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
@@ -97,12 +98,6 @@ void SetUpChildControl(Widget* w, DWORD style, const ClassActionRecord& actions)
   }
   w->ControlId = gToolkit.NextControlId++;
   AttachHandler(w, &ChildControlHandler);
-}
-
-Widget* CreateChild(Widget* parent, const char* className, DWORD style,
-                    const ClassActionRecord& actions, bool look3D) {
-  Widget* w = CreateWidget(parent, className, look3D);
-  SetUpChildControl(w, style, actions);
   return w;
 }
 

@@ -14,9 +14,10 @@ inline constexpr ClassActionRecord kButtonActions = {BN_CLICKED, BN_SETFOCUS, BN
 // Every child control is a visible child that clips its siblings and children.
 constexpr DWORD kControlStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 
-// A child widget of the system class `className` with its style and notifications.
+// A child widget of the system class `className` with its style and notifications;
+// `made` as for CreateWidget.
 Widget* CreateChild(Widget* parent, const char* className, DWORD style,
-                    const ClassActionRecord& actions, bool look3D);
+                    const ClassActionRecord& actions, bool look3D, Widget* made = nullptr);
 // A control's own size, designed at 96 DPI, at the DPI the program lays out for.
 inline int Scaled(int designed) {
   return ScaledToDpi(designed, gToolkit.Dpi);

@@ -11,7 +11,7 @@
 
 namespace {
 
-void PaintGradient(Widget* w, HDC dc) {
+void PaintGradient(GradientPanel* w, HDC dc) {
   RECT r = ClientRect(w);
   int n = w->GradientDirection == kGradientTopToBottom ? r.bottom : r.right;
   if (n <= 0) return;
@@ -52,7 +52,7 @@ bool GradientPainter(Widget* w, WidgetMessage& m, LRESULT& result) {
   PaintScope paint(w->Handle, m.WParam);
   HDC oldPaintDC = w->PaintDC;
   w->PaintDC = paint.DC();
-  PaintGradient(w, paint.DC());
+  PaintGradient(static_cast<GradientPanel*>(w), paint.DC());  // attached to panels only
   w->PaintDC = oldPaintDC;
   result = 0;
   return true;
@@ -60,8 +60,9 @@ bool GradientPainter(Widget* w, WidgetMessage& m, LRESULT& result) {
 
 }  // namespace
 
-Widget* CreateGradientPanel(Widget* parent, ColorValue from, ColorValue to) {
-  Widget* w = CreateLabel(parent, "");
+GradientPanel* CreateGradientPanel(Widget* parent, ColorValue from, ColorValue to) {
+  GradientPanel* w = CreateObject<GradientPanel>();
+  CreateLabel(parent, "", w);
   SetDefaultBounds(w, 40, 40);
   w->GradientFrom = from;
   w->GradientTo = to;
@@ -69,7 +70,7 @@ Widget* CreateGradientPanel(Widget* parent, ColorValue from, ColorValue to) {
   return w;
 }
 
-void SetGradientDirection(Widget* w, int direction) {
+void SetGradientDirection(GradientPanel* w, int direction) {
   w->GradientDirection = static_cast<BYTE>(direction);
   Invalidate(w);
 }

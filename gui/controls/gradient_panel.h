@@ -6,5 +6,13 @@
 // Directions of the gradient (SetGradientDirection).
 enum : int { kGradientTopToBottom = 0, kGradientLeftToRight = 1 };
 
-Widget* CreateGradientPanel(Widget* parent, ColorValue from, ColorValue to);
-void SetGradientDirection(Widget* w, int direction);
+// A label with empty text, painted by its own painter.
+class GradientPanel : public Widget {
+public:
+  ColorValue GradientFrom;
+  ColorValue GradientTo;
+  BYTE GradientDirection;  // kGradientTopToBottom, kGradientLeftToRight
+};
+
+GradientPanel* CreateGradientPanel(Widget* parent, ColorValue from, ColorValue to);
+void SetGradientDirection(GradientPanel* w, int direction);

@@ -9,10 +9,10 @@ constexpr ClassActionRecord kStaticActions = {0, 0, 0, 0, 1, 1};
 
 }  // namespace
 
-Widget* CreateLabel(Widget* parent, const ByteString& text) {
+Widget* CreateLabel(Widget* parent, const ByteString& text, Widget* made) {
   Widget* w =
       CreateChild(parent, "STATIC", kControlStyle | SS_NOTIFY | SS_NOPREFIX | SS_LEFTNOWORDWRAP,
-                  kStaticActions, false);
+                  kStaticActions, false, made);
   w->IsLabel = true;
   SetDefaultBounds(w, 64, 22);
   SetText(w, text);

@@ -3,4 +3,5 @@
 
 #include "gui/widget.h"
 
-Widget* CreateLabel(Widget* parent, const ByteString& text);
+// `made` as for CreateWidget: a control built on a label hands in its own object.
+Widget* CreateLabel(Widget* parent, const ByteString& text, Widget* made = nullptr);

@@ -9,7 +9,7 @@
 
 namespace {
 
-void PaintOwnerDrawButton(Widget* w, const DRAWITEMSTRUCT& item) {
+void PaintOwnerDrawButton(OwnerDrawButton* w, const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
   RECT r = item.rcItem;
   bool pressed = (item.itemState & ODS_SELECTED) != 0;
@@ -55,7 +55,9 @@ void PaintOwnerDrawButton(Widget* w, const DRAWITEMSTRUCT& item) {
 bool OwnerDrawButtonPainter(Widget* w, WidgetMessage& m, LRESULT& result) {
   switch (LOWORD(m.Msg)) {
     case kReflectedDrawItem:
-      PaintOwnerDrawButton(w, *reinterpret_cast<const DRAWITEMSTRUCT*>(m.LParam));
+      // Attached to owner-drawn buttons only.
+      PaintOwnerDrawButton(static_cast<OwnerDrawButton*>(w),
+                           *reinterpret_cast<const DRAWITEMSTRUCT*>(m.LParam));
       result = 1;
       return true;
     case WM_LBUTTONDBLCLK:
@@ -81,10 +83,11 @@ bool DrawItemForwarder(Widget*, WidgetMessage& m, LRESULT& result) {
 
 }  // namespace
 
-Widget* CreateOwnerDrawButton(Widget* parent, const ByteString& text, unsigned options, int layout,
-                              HBITMAP glyph, int glyphCount) {
-  Widget* w = CreateChild(parent, "BUTTON", kControlStyle | WS_TABSTOP | BS_OWNERDRAW,
-                          kButtonActions, false);
+OwnerDrawButton* CreateOwnerDrawButton(Widget* parent, const ByteString& text, unsigned options,
+                                       int layout, HBITMAP glyph, int glyphCount) {
+  OwnerDrawButton* w = CreateObject<OwnerDrawButton>();
+  CreateChild(parent, "BUTTON", kControlStyle | WS_TABSTOP | BS_OWNERDRAW, kButtonActions, false,
+              w);
   SetDefaultBounds(w, 64, 22);
   w->HandlesReturn = true;
   w->TextAlign = kAlignCenter;

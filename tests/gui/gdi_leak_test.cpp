@@ -28,7 +28,7 @@ DWORD GdiObjects() {
 void OneLife(int round) {
   Widget* form = CreateTahomaForm("Leak", 60, 60, 430, 240);
   gToolkit.MainWidget = form;
-  Widget* panel = CreateGradientPanel(form, kColorButtonShadow, kColorButtonHighlight);
+  GradientPanel* panel = CreateGradientPanel(form, kColorButtonShadow, kColorButtonHighlight);
   SetSize(panel, 412, 40);
   SetGradientDirection(panel, 1);
   Widget* title = CreateLabel(panel, "Title");

@@ -17,7 +17,7 @@ namespace {
 constexpr int kStripWidth = 412;
 
 // The strip's expected pixel in column x, as 0x00RRGGBB.
-unsigned ExpectedStripPixel(Widget* panel, int x) {
+unsigned ExpectedStripPixel(GradientPanel* panel, int x) {
   return SwapRedBlue(GradientColor(ToColorRef(panel->GradientFrom), ToColorRef(panel->GradientTo),
                                    x, kStripWidth));
 }
@@ -70,8 +70,8 @@ protected:
   }
 
   Widget* form_;
-  Widget* panel_;
-  Widget* button_;
+  GradientPanel* panel_;
+  OwnerDrawButton* button_;
   int clicks_ = 0;
 };
 

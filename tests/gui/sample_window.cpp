@@ -13,7 +13,7 @@ namespace {
 
 const char* gInfoPath;
 bool gPainted;
-Widget* gPanel;
+GradientPanel* gPanel;
 
 unsigned long long UnixMs(FILETIME t) {
   ULARGE_INTEGER v;
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   SetSize(edit, 301, 0);
   SetColor(edit, kColorWindow);
 
-  Widget* button = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
+  OwnerDrawButton* button = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
   SetPosition(button, 328, 252);
   SetSize(button, 76, 25);
   button->OnClick = Bind<&Sample::ButtonClick>(&sample);
