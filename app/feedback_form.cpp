@@ -48,6 +48,19 @@ void SetFormIcon(Widget* form) {
   }
 }
 
+// A button of the row at `left`: pressed by `key` (VK_RETURN: the default button,
+// VK_ESCAPE: the cancel button), its caption moving while it is held down.
+OwnerDrawButton* CreateRowButton(Widget* form, int left, BoundMethod<Widget*> onClick, int key) {
+  OwnerDrawButton* button = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
+  Place(button, left, kButtonTop, kButtonWidth, kButtonHeight);
+  button->OnClick = onClick;
+  button->HandlesReturn = false;
+  button->TextShiftX = Scaled(1);
+  button->TextShiftY = Scaled(1);
+  SetDefaultKey(button, key, true);
+  return button;
+}
+
 const DWORD kMinMaxBoxes = WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 const DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
@@ -101,24 +114,13 @@ void CreateFeedbackForm(Widget* parent, FeedbackForm** result) {
   SetWidth(f->OtherEdit, Scaled(301));
   SetColor(f->OtherEdit, kColorWindow);
 
-  f->UninstallButton = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
-  Place(f->UninstallButton, kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight);
-  f->UninstallButton->OnClick = Bind<&FeedbackForm::UninstallButtonClick>(f);
-  f->UninstallButton->HandlesReturn = false;
-  f->UninstallButton->TextShiftX = Scaled(1);  // the caption moves while the button is pressed
-  f->UninstallButton->TextShiftY = Scaled(1);
-  SetDefaultKey(f->UninstallButton, VK_RETURN, true);
-
+  f->UninstallButton =
+      CreateRowButton(form, kButtonLeft, Bind<&FeedbackForm::UninstallButtonClick>(f), VK_RETURN);
   int rowLeft = kButtonLeft;  // left end of the buttons
   if (!f->Config.Skip.IsEmpty()) {
     rowLeft -= kButtonWidth + kButtonGap;
-    f->SkipButton = CreateOwnerDrawButton(form, "", 0, 0, nullptr, 0);
-    Place(f->SkipButton, rowLeft, kButtonTop, kButtonWidth, kButtonHeight);
-    f->SkipButton->OnClick = Bind<&FeedbackForm::SkipButtonClick>(f);
-    f->SkipButton->HandlesReturn = false;
-    f->SkipButton->TextShiftX = Scaled(1);
-    f->SkipButton->TextShiftY = Scaled(1);
-    SetDefaultKey(f->SkipButton, VK_ESCAPE, true);
+    f->SkipButton =
+        CreateRowButton(form, rowLeft, Bind<&FeedbackForm::SkipButtonClick>(f), VK_ESCAPE);
   }
   if (!f->Config.Notice.IsEmpty()) {
     // One line, centred on the buttons' height, cut with an ellipsis short of them.
