@@ -41,14 +41,12 @@ Widget* Place(Widget* w, int left, int top, int width, int height) {
 // pixels (PNG, which Windows reads from Vista on), else from the program's group.
 void SetFormIcon(Widget* form) {
   HINSTANCE module = GetModuleHandleA(nullptr);
+  int size = Scaled(32);
   HANDLE icon = nullptr;
-  if (gToolkit.Dpi > kDesignDpi) {
-    icon = LoadImageA(module, MAKEINTRESOURCEA(kScaledIconId), IMAGE_ICON, Scaled(32),
-                      Scaled(32), 0);
-  }
-  if (!icon && gToolkit.Dpi != kDesignDpi) {
-    icon = LoadImageA(module, kIconName, IMAGE_ICON, Scaled(32), Scaled(32), 0);
-  }
+  if (gToolkit.Dpi > kDesignDpi)
+    icon = LoadImageA(module, MAKEINTRESOURCEA(kScaledIconId), IMAGE_ICON, size, size, 0);
+  if (!icon && gToolkit.Dpi != kDesignDpi)
+    icon = LoadImageA(module, kIconName, IMAGE_ICON, size, size, 0);
   if (icon) {
     SetIcon(form, static_cast<HICON>(icon));  // the form's own, destroyed with its window
   } else {
