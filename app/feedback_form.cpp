@@ -4,6 +4,7 @@
 #include "app/feedback_form.h"
 
 #include "app/dpi_awareness.h"
+#include "app/exitpoll_icons.h"
 #include "app/param_str.h"
 #include "app/report_delivery.h"
 #include "gui/controls.h"
@@ -13,6 +14,7 @@
 namespace {
 
 const char kIconName[] = "MAINICON";
+const WORD kScaledIconId = EXITPOLL_SCALED_ICON;
 const char kFontFace[] = "Tahoma";
 const int kFontHeight = -11;
 
@@ -33,14 +35,18 @@ Widget* Place(Widget* w, int left, int top, int width, int height) {
   return SetSize(w, Scaled(width), Scaled(height));
 }
 
-// The big icon, 32 pixels at 96 DPI. Scaled, it is loaded at the scaled size from the
-// program's icon group: the system's own icon size follows the DPI only where the system
-// scales for the program, and an icon stretched afterwards is blurred.
+// The big icon, 32 pixels at 96 DPI. Scaled, it is loaded at the scaled size: the system's
+// own icon size follows the DPI only where the system scales for the program, and an icon
+// stretched afterwards is blurred. Scaled up, it comes from the group drawn at 48 and 64
+// pixels (PNG, which Windows reads from Vista on), else from the program's group.
 void SetFormIcon(Widget* form) {
   HINSTANCE module = GetModuleHandleA(nullptr);
-  HANDLE icon = gToolkit.Dpi == kDesignDpi
-                    ? nullptr
-                    : LoadImageA(module, kIconName, IMAGE_ICON, Scaled(32), Scaled(32), 0);
+  int size = Scaled(32);
+  HANDLE icon = nullptr;
+  if (gToolkit.Dpi > kDesignDpi)
+    icon = LoadImageA(module, MAKEINTRESOURCEA(kScaledIconId), IMAGE_ICON, size, size, 0);
+  if (!icon && gToolkit.Dpi != kDesignDpi)
+    icon = LoadImageA(module, kIconName, IMAGE_ICON, size, size, 0);
   if (icon) {
     SetIcon(form, static_cast<HICON>(icon));  // the form's own, destroyed with its window
   } else {
