@@ -1,10 +1,13 @@
 // The feedback window laid out for 96, 120, 144 and 192 DPI in-process, with Skip and
 // Notice: every text's extent, measured in its control's own font, inside that control, and
-// each control inside its parent; "Other" short of the free-text field; the big icon's size.
+// each control inside its parent; "Other" short of the free-text field; the big icon's size,
+// and its image, where one was drawn at that size.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "app/exitpoll_icons.h"
 #include "app/feedback_form.h"
 #include "gui/message_loop.h"
 
@@ -41,6 +44,49 @@ void ExpectFits(Widget* w, int dpi) {
     }
     ExpectFits(child, dpi);
   }
+}
+
+// The icon drawn at `size` on white, pixel by pixel.
+std::vector<DWORD> Drawn(HICON icon, int size) {
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  PatBlt(dc, 0, 0, size, size, WHITENESS);
+  DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+  GdiFlush();
+  std::vector<DWORD> pixels(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + size * size);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  return pixels;
+}
+
+// The image of the program's icon groups drawn at exactly `size`, or empty when none is.
+std::vector<DWORD> NativeImage(int size) {
+  HMODULE module = GetModuleHandleA(nullptr);
+  for (LPCSTR group : {static_cast<LPCSTR>(MAKEINTRESOURCEA(EXITPOLL_SCALED_ICON)), "MAINICON"}) {
+    HRSRC found = FindResourceA(module, group, MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+    if (!found) continue;
+    auto directory = static_cast<BYTE*>(LockResource(LoadResource(module, found)));
+    int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, 0);
+    HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3));  // RT_ICON
+    HICON icon =
+        CreateIconFromResourceEx(static_cast<BYTE*>(LockResource(LoadResource(module, image))),
+                                 SizeofResource(module, image), TRUE, 0x00030000, 0, 0, 0);
+    ICONINFO info = {};
+    BITMAP mask = {};
+    GetIconInfo(icon, &info);
+    GetObjectA(info.hbmMask, sizeof mask, &mask);
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    std::vector<DWORD> pixels = mask.bmWidth == size ? Drawn(icon, size) : std::vector<DWORD>();
+    DestroyIcon(icon);
+    if (!pixels.empty()) return pixels;
+  }
+  return {};
 }
 
 // The settings file beside this test program, as beside the applet.
@@ -84,6 +130,13 @@ TEST(FeedbackLayout, TextsFitTheirControlsAtEveryDpi) {
     EXPECT_EQ(icon.hbmColor ? mask.bmHeight : mask.bmHeight / 2, ScaledToDpi(32, dpi));
     DeleteObject(icon.hbmMask);
     if (icon.hbmColor) DeleteObject(icon.hbmColor);
+    // Where an image was drawn at that size, it is the one shown, not another stretched.
+    std::vector<DWORD> native = NativeImage(ScaledToDpi(32, dpi));
+    if (!native.empty()) {
+      HICON shown =
+          reinterpret_cast<HICON>(SendMessageA(GetHandle(f->Form), WM_GETICON, ICON_BIG, 0));
+      EXPECT_TRUE(Drawn(shown, ScaledToDpi(32, dpi)) == native) << "the icon drawn for " << dpi;
+    }
     ASSERT_TRUE(f->SkipButton && f->NoticeLabel) << "the settings file was read";
     Widget* form = f->Form;
     gToolkit.MainWidget = nullptr;
