@@ -17,7 +17,7 @@ protected:
 };
 
 TEST_F(Tools, ChildWithUnchangedFontSharesTheParentsHandle) {
-  SetToolInt(GetFont(form_), 4, -11);
+  SetFontHeight(GetFont(form_), -11);
   SetFontName(GetFont(form_), "Tahoma");
   Widget* plain = CreateLabel(form_, "plain");
   Widget* bold = CreateLabel(form_, "bold");

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   SetPosition(form, 200, 150);
   SetSize(form, 430, 328);
   gToolkit.MainWidget = form;
-  SetToolInt(GetFont(form), 4, -11);
+  SetFontHeight(GetFont(form), -11);
   SetFontName(GetFont(form), "Tahoma");
   AttachHandler(form, &FirstPaintProbe);
 

@@ -20,7 +20,7 @@ inline Widget* CreateTahomaForm(const char* caption, int x, int y, int width, in
   Widget* form = CreateFormWidget(nullptr, caption);
   SetPosition(form, x, y);
   SetSize(form, width, height);
-  SetToolInt(GetFont(form), 4, -11);  // the LOGFONTA's height
+  SetFontHeight(GetFont(form), -11);
   SetFontName(GetFont(form), "Tahoma");
   return form;
 }
