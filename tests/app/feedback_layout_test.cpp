@@ -64,31 +64,6 @@ std::vector<DWORD> Drawn(HICON icon, int size) {
   return pixels;
 }
 
-// The image of the program's icon groups drawn at exactly `size`, or empty when none is.
-std::vector<DWORD> NativeImage(int size) {
-  HMODULE module = GetModuleHandleA(nullptr);
-  for (LPCSTR group : {static_cast<LPCSTR>(MAKEINTRESOURCEA(EXITPOLL_SCALED_ICON)), "MAINICON"}) {
-    HRSRC found = FindResourceA(module, group, MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
-    if (!found) continue;
-    auto directory = static_cast<BYTE*>(LockResource(LoadResource(module, found)));
-    int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, 0);
-    HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3));  // RT_ICON
-    HICON icon =
-        CreateIconFromResourceEx(static_cast<BYTE*>(LockResource(LoadResource(module, image))),
-                                 SizeofResource(module, image), TRUE, 0x00030000, 0, 0, 0);
-    ICONINFO info = {};
-    BITMAP mask = {};
-    GetIconInfo(icon, &info);
-    GetObjectA(info.hbmMask, sizeof mask, &mask);
-    DeleteObject(info.hbmMask);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
-    std::vector<DWORD> pixels = mask.bmWidth == size ? Drawn(icon, size) : std::vector<DWORD>();
-    DestroyIcon(icon);
-    if (!pixels.empty()) return pixels;
-  }
-  return {};
-}
-
 // The settings file beside this test program, as beside the applet.
 struct SettingsFile {
   explicit SettingsFile(const char* text) {
@@ -130,12 +105,17 @@ TEST(FeedbackLayout, TextsFitTheirControlsAtEveryDpi) {
     EXPECT_EQ(icon.hbmColor ? mask.bmHeight : mask.bmHeight / 2, ScaledToDpi(32, dpi));
     DeleteObject(icon.hbmMask);
     if (icon.hbmColor) DeleteObject(icon.hbmColor);
-    // Where an image was drawn at that size, it is the one shown, not another stretched.
-    std::vector<DWORD> native = NativeImage(ScaledToDpi(32, dpi));
-    if (!native.empty()) {
+    // At the sizes the scaled icon group was drawn at, its image is the one shown, not the
+    // program's 32 pixel one stretched.
+    int size = ScaledToDpi(32, dpi);
+    if (size == 48 || size == 64) {
+      HICON drawn = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr),
+                                                  MAKEINTRESOURCEA(EXITPOLL_SCALED_ICON),
+                                                  IMAGE_ICON, size, size, 0));
       HICON shown =
           reinterpret_cast<HICON>(SendMessageA(GetHandle(f->Form), WM_GETICON, ICON_BIG, 0));
-      EXPECT_TRUE(Drawn(shown, ScaledToDpi(32, dpi)) == native) << "the icon drawn for " << dpi;
+      EXPECT_TRUE(Drawn(shown, size) == Drawn(drawn, size)) << "the icon shown at " << dpi;
+      DestroyIcon(drawn);
     }
     ASSERT_TRUE(f->SkipButton && f->NoticeLabel) << "the settings file was read";
     Widget* form = f->Form;
